@@ -1,0 +1,184 @@
+#include "app/driver.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "model/fatal.h"
+#include "model/globals.h"
+#include "parser/parser.h"
+
+namespace {
+
+[[noreturn]] void usageError() {
+    showUsage();
+    endProgram(kErrorStatus);
+}
+
+// Leading digits like atoi, but without its undefined behaviour on overflow.
+int readInteger(const char* text) {
+    const long value = std::strtol(text, nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+// Copies a command-line name into a fixed buffer, refusing one that does not fit.
+void copyName(char* destination, std::size_t size, const char* name, const char* what) {
+    if (std::strlen(name) >= size) {
+        std::printf("\n %s name longer than %zu characters: %s\n", what, size - 1, name);
+        endProgram(kErrorStatus);
+    }
+    std::strcpy(destination, name);
+}
+
+bool inputGiven = false;
+
+struct Option {
+    std::string_view shortName;
+    std::string_view longName;
+    int valueCount;
+    bool multiThreadedOnly;
+    void (*apply)(char* values[]);
+};
+
+constexpr Option kOptions[] = {
+    {"-?", "--help", 0, false, [](char**) { usageError(); }},
+    {"-o", "--output", 1, false,
+     [](char** v) { copyName(myDisplay.outputName, kOutputNameSize, v[0], "Output"); }},
+    {"-i", "--input", 1, false,
+     [](char** v) {
+         copyName(inputFileName, kInputFileNameSize, v[0], "Input");
+         inputGiven = true;
+     }},
+    {"-c", "--camera", 1, false, [](char** v) { iCameraIndex = readInteger(v[0]) + 1; }},
+    {"-3ds", "--3ds", 1, false,
+     [](char** v) {
+         copyName(inputFileName, kInputFileNameSize, v[0], "Input");
+         use3ds = 1;
+         inputGiven = true;
+     }},
+    {"-aaa", "--aaadaptive", 1, false,
+     [](char** v) {
+         iAntialias = ANTIALIAS_ADAPTIVE;
+         adapt_dist = readInteger(v[0]);
+         if (adapt_dist == 0) usageError();
+     }},
+    {"-t", "--thread", 1, true,
+     [](char** v) {
+         numThreads = readInteger(v[0]);
+         if (numThreads != 2 && numThreads != 4 && numThreads != 8) {
+             std::puts(" Invalid number of threads: defaulting to 2 threads");
+             numThreads = 2;
+         }
+     }},
+    {"-pqs", "--pqsize", 1, false,
+     [](char** v) {
+         iPQSize = readInteger(v[0]);
+         if (iPQSize <= 100) {
+             std::printf("\n Defaulting priority queue size to 100");
+             iPQSize = 100;
+         }
+     }},
+    {"-aaq", "--aaquick", 0, false, [](char**) { iAntialias = ANTIALIAS_QUICK; }},
+    {"-aan", "--aanone", 0, false, [](char**) { iAntialias = ANTIALIAS_NONE; }},
+    {"-j", "--jitter", 0, false, [](char**) { jitter = 1; }},
+    {"-r", "--resolution", 2, false,
+     [](char** v) {
+         myDisplay.width = readInteger(v[0]);
+         myDisplay.height = readInteger(v[1]);
+     }},
+    {"-w", "--width", 1, false, [](char** v) { myDisplay.width = readInteger(v[0]); }},
+    {"-h", "--height", 1, false, [](char** v) { myDisplay.height = readInteger(v[0]); }},
+    {"-tga", "--tga", 0, false, [](char**) { iImageType = IMAGE_TGA; }},
+    {"-bmp", "--bmp", 0, false, [](char**) { iImageType = IMAGE_BMP; }},
+    {"-ppm", "--ppm", 0, false, [](char**) { iImageType = IMAGE_PPM; }},
+    {"-png", "--png", 0, false, [](char**) { iImageType = IMAGE_PNG; }},
+    {"-jpg", "--jpeg", 0, false, [](char**) { iImageType = IMAGE_JPEG; }},
+    {"-tif", "--tiff", 0, false, [](char**) { iImageType = IMAGE_TIFF; }},
+};
+
+const Option* findOption(std::string_view argument) {
+    for (const Option& option : kOptions) {
+        if (option.multiThreadedOnly && !multiThreaded) continue;
+        if (argument == option.shortName || argument == option.longName) return &option;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void initDefaults() {
+    Slab[0] = {1, 0, 0};
+    Slab[1] = {0, 1, 0};
+    Slab[2] = {0, 0, 1};
+    iAntialias = ANTIALIAS_NONE;
+    adapt_dist = 20;
+    iImageType = IMAGE_BMP;
+    bunching = 4;
+    maxQueueSize = 0;
+    use3ds = 0;
+}
+
+void showCredits() {
+    std::puts(multiThreaded ? "\n LUMORA v0.1 beta 14 (linux-intel-glibc2-multithreaded)"
+                            : "\n LUMORA v0.1 beta 14 (linux-intel-glibc2)");
+}
+
+void showUsage() {
+    std::puts("\n Usage: lumora [options] scenefile [...]\n");
+    std::puts(" Example: lumora -i scene.lms\n");
+    std::puts(" Options:");
+    std::puts("  -3ds/--3ds         filename    read filename as 3ds input");
+    std::puts("  -c/--camera        integer     specify which camera to use to render");
+    std::puts("  -i/--input         filename    read filename as input");
+    std::puts("  -o/--ouput         filename    write output to 'filename' (no extension)");
+    std::puts("  -w/--width         integer     specify with of the output image");
+    std::puts("  -h/--height        integer     specify height of the output image");
+    std::puts("  -r/--resolution    int int     specify width and height of the output image");
+    if (multiThreaded) {
+        std::puts("  -t/--thread        int         specify the number thread to use (2, 4 or 8)");
+    }
+    std::puts("  -j/--jitter                    activate jittering");
+    std::puts("  -aaa/--aaadatpive  double      activate adaptive anti-aliasing");
+    std::puts("  -aaq/--aaquick                 activate quick anti-aliasing");
+    std::puts("  -aan/--aanone                  deactivate anti-aliasing");
+    std::puts("  -tga/--tga                     TGA output image");
+    std::puts("  -bmp/--bmp                     BMP output image");
+    std::puts("  -ppm/--ppm                     PPM output image");
+    std::puts("  -tif/--tiff                    TIFF output image");
+    std::puts("  -png/--png                     PNG output image");
+    std::puts("  -jpg/--jpeg                    JPEG output image");
+    std::puts("  -?/--help                      this help message\n");
+}
+
+void parseArgs(int argc, char* argv[]) {
+    inputGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-') continue;  // the input must be named with -i or -3ds
+        const Option* option = findOption(argv[i]);
+        if (option == nullptr) usageError();
+        if (i + option->valueCount >= argc) usageError();  // a value is missing
+        option->apply(&argv[i + 1]);
+        i += option->valueCount;
+    }
+    if (!inputGiven) usageError();
+}
+
+int loadScene() {
+    if (use3ds) {
+        std::printf("\n 3DS input is not available yet: %s was not read\n", inputFileName);
+        return -1;
+    }
+    return parseFile(inputFileName);
+}
+
+void checkImageSize() {
+    if (myDisplay.width < 1 || myDisplay.height < 1) {
+        std::printf("\n Invalid image size %d x %d: width and height must be at least 1\n",
+                    myDisplay.width, myDisplay.height);
+        endProgram(kErrorStatus);
+    }
+}

@@ -1,0 +1,5 @@
+#include "model/data.h"
+
+#include <new>
+
+ObjectRecord* allocateRecord() { return new (std::nothrow) ObjectRecord{}; }

@@ -1,0 +1,170 @@
+#pragma once
+
+#include "model/vector.h"
+
+// Colours are doubles with a nominal range of 0 to 1 per component.
+struct Color {
+    double r, g, b;
+};
+
+struct Ray {
+    Vector3 origin;
+    Vector3 direction;  // unit length
+};
+
+struct ObjectRecord;
+
+// What a primitive's intersection test reports about a hit.
+struct HitRecord {
+    double distance;  // ray parameter of the hit
+    int entering;     // 1 when the ray arrives from outside the primitive, 0 when it leaves it
+    const ObjectRecord* object;
+};
+
+// The three operations every primitive kind provides; its constructor sets them.
+using IntersectFn = int (*)(const ObjectRecord& object, const Ray& ray, HitRecord& hit);
+using NormalFn = Vector3 (*)(const ObjectRecord& object, const Vector3& point);
+using PrintFn = int (*)(const ObjectRecord& object);
+
+enum ObjectKind : int {
+    KIND_LIGHT = 1,
+    KIND_COMPOSITE = 2,
+    KIND_SPHERE = 3,
+    KIND_PLANE = 4,
+    KIND_RING = 5,
+    KIND_TRIANGLE = 6,
+    KIND_POLYGON = 7,
+    KIND_CONE = 8,
+    KIND_PATCH = 9,
+};
+
+enum LightType : int { LIGHT_POINT = 0, LIGHT_SPOT = 1 };
+enum ShadowType : int { SHADOW_SHARP = 0, SHADOW_SMOOTH = 1 };
+enum AttenuationType : int { ATTENUATION_NONE = 0, ATTENUATION_D = 1, ATTENUATION_D2 = 2 };
+enum ReflectionType : int { REFLECTION_SHARP = 0, REFLECTION_FUZZY = 1 };
+
+// A composite's children: `count` records chained through their own `next`, starting at `first`.
+struct ChildGroup {
+    int count;
+    ObjectRecord* first;
+};
+
+struct LightData {
+    Vector3 position;
+    Vector3 direction;  // unit axis of a spot light, towards its target
+    int lightType;
+    int shadowType;
+    int attenuationType;
+    int lightSamples;
+    double lightRadius;
+    double cosMinAngle;  // cosine of the inner cone's half-angle
+    double cosMaxAngle;  // cosine of the outer cone's half-angle
+};
+
+struct SphereData {
+    Vector3 center;
+    double radius;
+    double radiusSquared;
+};
+
+// The plane is the set of points P with normal·P + offset = 0.
+struct PlaneData {
+    Vector3 normal;
+    double offset;
+};
+
+union ObjectData {
+    LightData light;
+    SphereData sphere;
+    PlaneData plane;
+};
+
+// One record type for every scene object: primitives, bounding composites and lights.
+// `next` must stay the first field: the intrusive list helpers rely on it.
+struct ObjectRecord {
+    ObjectRecord* next;
+    int kind;
+    IntersectFn intersectFn;
+    NormalFn normalFn;
+    PrintFn printFn;
+    ChildGroup* children;  // composites only
+
+    // Surface attributes, in the order of Surface; a light uses only `color`.
+    Color color;
+    double ambient;
+    double diffuse;
+    double brilliance;
+    double specular;
+    double roughness;
+    double reflection;
+    int reflectionType;
+    int reflectionSamples;
+    double reflectionRadius;
+    double refraction;
+    double refractionIndex;
+
+    // Lowest and highest value of Slab[i]·p over the object's points p.
+    double slabMin[3];
+    double slabMax[3];
+
+    ObjectData data;
+};
+
+// The surface an object block gives its primitive.
+struct Surface {
+    Color color;
+    double ambient;
+    double diffuse;
+    double brilliance;
+    double specular;
+    double roughness;
+    double reflection;
+    int reflectionType;
+    int reflectionSamples;
+    double reflectionRadius;
+    double refraction;
+    double refractionIndex;
+};
+
+// A colour named by a scene's "declare" statement.
+struct ColorEntry {
+    ColorEntry* next;
+    char name[64];
+    Color color;
+};
+
+enum ProjectionType : int { PROJECTION_FLAT = 0, PROJECTION_FISHEYE = 1 };
+
+struct ViewPoint {
+    Vector3 position;
+    Vector3 up;
+    Vector3 lookAt;
+    Vector3 apertureLeft;
+    Vector3 apertureUp;
+    double fovH;  // half the horizontal field of view, radians
+    double fovV;
+    double ratio;
+    double aperture;  // 0: no depth of field
+    double focalLength;
+    int cameraSamples;
+    int projectionType;
+};
+
+constexpr int kOutputNameSize = 256;
+
+struct DisplaySettings {
+    int width;
+    int height;
+    char outputName[kOutputNameSize];  // without extension: the image writer adds it
+};
+
+struct Haze {
+    double factor;
+    Color color;
+};
+
+// Rows [start, end) of the image that one render thread scans.
+struct RowBand {
+    int start;
+    int end;
+};

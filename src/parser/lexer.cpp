@@ -1,0 +1,295 @@
+#include "parser/lexer.h"
+
+#include <climits>
+#include <cstdlib>
+
+#include "model/data.h"
+#include "model/fatal.h"
+#include "model/globals.h"
+
+const Keyword liste_motcle[kKeywordCount] = {
+    {"include", KW_INCLUDE},
+    {"declare", KW_DECLARE},
+    {"camera", KW_CAMERA},
+    {"position", KW_POSITION},
+    {"look_at", KW_LOOK_AT},
+    {"up", KW_UP},
+    {"fov", KW_FOV},
+    {"ratio", KW_RATIO},
+    {"aperture", KW_APERTURE},
+    {"focal_length", KW_FOCAL_LENGTH},
+    {"samples", KW_SAMPLES},
+    {"light", KW_LIGHT},
+    {"projection_type", KW_PROJECTION_TYPE},
+    {"attenuation_type", KW_ATTENUATION_TYPE},
+    {"shadow_type", KW_SHADOW_TYPE},
+    {"light_samples", KW_LIGHT_SAMPLES},
+    {"camera_samples", KW_CAMERA_SAMPLES},
+    {"camera_index", KW_CAMERA_INDEX},
+    {"light_type", KW_LIGHT_TYPE},
+    {"min_angle", KW_MIN_ANGLE},
+    {"max_angle", KW_MAX_ANGLE},
+    {"direction", KW_DIRECTION},
+    {"target", KW_TARGET},
+    {"focal_point", KW_FOCAL_POINT},
+    {"settings", KW_SETTINGS},
+    {"background", KW_BACKGROUND},
+    {"display", KW_DISPLAY},
+    {"resolution", KW_DISPLAY},
+    {"output_type", KW_OUTPUT_TYPE},
+    {"output_name", KW_OUTPUT_NAME},
+    {"jitter", KW_JITTER},
+    {"aa_jitter", KW_JITTER},
+    {"antialiasing", KW_ANTIALIASING},
+    {"aa_type", KW_ANTIALIASING},
+    {"aa_distance", KW_AA_DISTANCE},
+    {"haze_color", KW_HAZE_COLOR},
+    {"haze_factor", KW_HAZE_FACTOR},
+    {"jpeg_quality", KW_JPEG_QUALITY},
+    {"input_name", KW_INPUT_NAME},
+    {"global_illumination", KW_GLOBAL_ILLUMINATION},
+    {"distribution", KW_DISTRIBUTION},
+    {"brightness", KW_BRIGHTNESS},
+    {"hammersley", KW_HAMMERSLEY},
+    {"halton", KW_HALTON},
+    {"surface", KW_SURFACE},
+    {"reflection", KW_REFLECTION},
+    {"refraction", KW_REFRACTION},
+    {"refraction_index", KW_REFRACTION_INDEX},
+    {"color", KW_COLOR},
+    {"ambient", KW_AMBIENT},
+    {"brilliance", KW_BRILLIANCE},
+    {"roughness", KW_ROUGHNESS},
+    {"diffuse", KW_DIFFUSE},
+    {"specular", KW_SPECULAR},
+    {"reflection_type", KW_REFLECTION_TYPE},
+    {"reflection_samples", KW_REFLECTION_SAMPLES},
+    {"reflection_radius", KW_REFLECTION_RADIUS},
+    {"plane", KW_PLANE},
+    {"normal", KW_NORMAL},
+    {"distance", KW_DISTANCE},
+    {"sphere", KW_SPHERE},
+    {"center", KW_CENTER},
+    {"radius", KW_RADIUS},
+    {"cone", KW_CONE},
+    {"base", KW_BASE},
+    {"cap", KW_CAP},
+    {"base_radius", KW_BASE_RADIUS},
+    {"cap_radius", KW_CAP_RADIUS},
+    {"ring", KW_RING},
+    {"internal_radius", KW_INTERNAL_RADIUS},
+    {"external_radius", KW_EXTERNAL_RADIUS},
+    {"disc", KW_DISC},
+    {"polygon", KW_POLYGON},
+    {"vertex", KW_VERTEX},
+    {"cylinder", KW_CYLINDER},
+    {"triangle", KW_TRIANGLE},
+    {"patch", KW_PATCH},
+    {"smooth_triangle", KW_SMOOTH_TRIANGLE},
+    {"modify", KW_MODIFY},
+};
+
+std::string chaine;
+int mot_cle = 0;
+NumberType type_motcle = NUMBER_DECIMAL;
+double val_DBL = 0;
+int val_INT = 0;
+Color rvb_tmp;
+Vector3 vect_tmp;
+std::string strTemp;
+int comptligne = 1;
+std::string sourceName;
+
+namespace {
+
+// Character classes of the C locale, spelled out so that no locale setting can change
+// what a scene means.
+bool isBlank(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool isLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isDigit(int c) { return c >= '0' && c <= '9'; }
+bool isWordChar(int c) {
+    return isLetter(c) || isDigit(c) || c == '.' || c == ':' || c == '\\' || c == '_';
+}
+bool isNumberChar(int c) {
+    return isDigit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
+}
+
+// Skips through the next occurrence of `end` (or to the end of the file), counting lines.
+void skipPast(std::FILE* file, int end) {
+    int c;
+    while ((c = std::fgetc(file)) != EOF) {
+        if (c == '\n') ++comptligne;
+        if (c == end) return;
+    }
+}
+
+// Skips white space and comments; returns the first character of the next token.
+int nextSignificantChar(std::FILE* file) {
+    for (;;) {
+        const int c = std::fgetc(file);
+        if (c == '\n') {
+            ++comptligne;
+        } else if (isBlank(c)) {
+            continue;
+        } else if (c == '[') {
+            skipPast(file, ']');
+        } else if (c == ';') {
+            skipPast(file, '\n');
+        } else {
+            return c;
+        }
+    }
+}
+
+// Appends to `chaine` every following character of the class, starting with `first`.
+void collect(std::FILE* file, int first, bool (*belongs)(int)) {
+    int c = first;
+    do {
+        if (chaine.size() == kMaxTokenLength) {
+            yyerror(" word or number longer than " + std::to_string(kMaxTokenLength) +
+                    " characters");
+        }
+        chaine.push_back(static_cast<char>(c));
+        c = std::fgetc(file);
+    } while (c != EOF && belongs(c));
+    if (c != EOF) std::ungetc(c, file);
+}
+
+int clampToInt(long value) {
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+void convertNumber() {
+    // Conversion stops silently at the first character that does not fit: "1-2" reads as 1.
+    if (type_motcle == NUMBER_DECIMAL) {
+        val_DBL = std::strtod(chaine.c_str(), nullptr);
+    } else {
+        val_INT = clampToInt(std::strtol(chaine.c_str(), nullptr, 10));
+    }
+}
+
+int punctuationCode(int c) {
+    switch (c) {
+        case '{': return TOKEN_OPEN_BRACE;
+        case '}': return TOKEN_CLOSE_BRACE;
+        case '"': return TOKEN_QUOTE;
+        case '<': return TOKEN_OPEN_VECTOR;
+        case '>': return TOKEN_CLOSE_VECTOR;
+        case '#': return TOKEN_HASH;
+        default: return TOKEN_WORD;
+    }
+}
+
+// Reads a number token that must be there, with `message` as the error when it is not.
+void expectNumber(std::FILE* file, const char* message) {
+    if (Lire_MotCle(file) != TOKEN_NUMBER) yyerror(message);
+}
+
+void expectToken(std::FILE* file, int code, const char* message) {
+    if (Lire_MotCle(file) != code) yyerror(message);
+}
+
+}  // namespace
+
+int Lire_MotCle(std::FILE* file) {
+    chaine.clear();
+    const int c = nextSignificantChar(file);
+    int code;
+    if (c == EOF) {
+        code = TOKEN_EOF;
+    } else if (punctuationCode(c) != TOKEN_WORD) {
+        code = punctuationCode(c);
+    } else if (isLetter(c)) {
+        collect(file, c, isWordChar);
+        code = Trouve_MotCle();
+    } else if (isDigit(c) || c == '+' || c == '-' || c == '.') {
+        collect(file, c, isNumberChar);
+        convertNumber();
+        code = TOKEN_NUMBER;
+    } else {
+        std::printf("\n Syntaxic analyser stopped on character: '%c'", c);
+        std::printf("\n Please review the script");
+        yyerror("");
+    }
+    mot_cle = code;
+    return code;
+}
+
+int Trouve_MotCle() {
+    for (const Keyword& keyword : liste_motcle) {
+        if (chaine == keyword.text) {
+            mot_cle = keyword.code;
+            return keyword.code;
+        }
+    }
+    return TOKEN_WORD;
+}
+
+void Lire_RVB(std::FILE* file) {
+    type_motcle = NUMBER_DECIMAL;
+    if (Lire_MotCle(file) == TOKEN_HASH) {
+        Lire_MotCle(file);
+        for (const ColorEntry* entry = myColorList; entry != nullptr; entry = entry->next) {
+            if (chaine == entry->name) {
+                rvb_tmp = entry->color;
+                return;
+            }
+        }
+        yyerror(" Color declaration not found");
+    }
+    if (mot_cle != TOKEN_NUMBER) yyerror(" Red component expected");
+    rvb_tmp.r = val_DBL;
+    expectNumber(file, " Green component expected");
+    rvb_tmp.g = val_DBL;
+    expectNumber(file, " Blue component expeced");
+    rvb_tmp.b = val_DBL;
+}
+
+void Lire_Vecteur(std::FILE* file) {
+    type_motcle = NUMBER_DECIMAL;
+    expectToken(file, TOKEN_OPEN_VECTOR, " Opening backet '<' expected before x component");
+    expectNumber(file, " x component expected");
+    vect_tmp.x = val_DBL;
+    expectNumber(file, " y component expected");
+    vect_tmp.y = val_DBL;
+    expectNumber(file, " z componente expected");
+    vect_tmp.z = val_DBL;
+    expectToken(file, TOKEN_CLOSE_VECTOR, " Closing bracket '>' expected after z component");
+}
+
+void Lire_Decimal(std::FILE* file) {
+    type_motcle = NUMBER_DECIMAL;
+    expectNumber(file, " Decimal value expected");
+}
+
+void Lire_Entier(std::FILE* file) {
+    type_motcle = NUMBER_INTEGER;
+    expectNumber(file, " Integer value expected");
+}
+
+void Lire_Chaine(std::FILE* file) {
+    type_motcle = NUMBER_DECIMAL;
+    expectToken(file, TOKEN_QUOTE, " string expected");
+    Lire_MotCle(file);
+    strTemp = chaine;
+    expectToken(file, TOKEN_QUOTE, " '\"' string delimiter expected");
+}
+
+void addColorToList(ColorEntry** head, ColorEntry* entry) { addToList(head, entry); }
+
+int freeColorList(ColorEntry** head) { return freeList(head); }
+
+void yyerror(const std::string& message) {
+    std::printf("\n Parser Error - line: %d", comptligne);
+    if (!sourceName.empty()) std::printf(" in %s", sourceName.c_str());
+    if (message.empty()) {
+        std::printf("\n");
+    } else {
+        std::printf(" - %s\n", message.c_str());
+    }
+    endProgram(kErrorStatus);
+}
