@@ -1,0 +1,128 @@
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <random>
+
+#include "app/driver.h"
+#include "model/data.h"
+#include "model/fatal.h"
+#include "model/globals.h"
+#include "parser/lexer.h"
+#include "parser/parser.h"
+
+void resetScene() {
+    freeList(&myObjectList);
+    freeList(&myLightList);
+    freeColorList(&myColorList);
+    nPrims = 0;
+    myViewPoint = {};
+    myDisplay = {};
+    myHaze = {};
+    myBackGroundColor = {};
+    iPQSize = 128;
+    numThreads = 2;
+    iCameraIndex = 0;
+    inputFileName[0] = '\0';
+    jitter = 0;
+    jpeg_quality = 0;
+    multiThreaded = false;
+    initDefaults();
+}
+
+TempDir::TempDir() {
+    std::random_device random;
+    const auto base = std::filesystem::temp_directory_path();
+    do {
+        path_ = base / ("lumora-test-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(path_));
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::write(const std::string& name, const std::string& content) const {
+    const auto file = path_ / name;
+    std::ofstream(file, std::ios::binary) << content;
+    return file.string();
+}
+
+namespace {
+
+Outcome capture(const std::function<int()>& call) {
+    Outcome outcome{0, false, ""};
+    testing::internal::CaptureStdout();
+    try {
+        outcome.status = call();
+    } catch (const ProgramExit& exit) {
+        outcome.status = exit.status();
+        outcome.exited = true;
+    }
+    outcome.output = testing::internal::GetCapturedStdout();
+    return outcome;
+}
+
+std::string shellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+}  // namespace
+
+Outcome parseSceneFile(const std::string& path) {
+    resetScene();
+    return capture([&] { return parseFile(path.c_str()); });
+}
+
+Outcome parseSceneText(const std::string& text) {
+    const TempDir dir;
+    return parseSceneFile(dir.write("scene.lms", text));
+}
+
+Outcome parseCommandLine(const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{"lumora"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    return capture([&] {
+        parseArgs(static_cast<int>(words.size()), argv.data());
+        return 0;
+    });
+}
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::filesystem::path& directory) {
+    std::string command = "cd " + shellQuote(directory.string()) + " && " + shellQuote(program);
+    for (const std::string& argument : arguments) command += " " + shellQuote(argument);
+    command += " 2>&1";
+
+    ProgramRun run{-1, ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    std::array<char, 4096> buffer;
+    std::size_t count;
+    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        run.output.append(buffer.data(), count);
+    }
+    const int status = pclose(pipe);
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string minimalScene(const std::string& objects) {
+    return "settings { output_type \"ppm\" output_name \"out\" }\n"
+           "camera { position <0 -5 0> look_at <0 0 0> }\n"
+           "light { position <0 -5 5> color 1 1 1 }\n"
+           "surface { color 1 0 0 ambient 0.2 diffuse 0.8 }\n" +
+           objects;
+}

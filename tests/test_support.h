@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Shared by the tests: a clean scene between tests, scratch directories, and running the
+// parser or the built programs while capturing what they print.
+
+// Releases every list and puts the globals back to the program's start values.
+void resetScene();
+
+// A fresh directory under the system's temporary directory, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // Writes `content` to the named file inside the directory and returns its full path.
+    std::string write(const std::string& name, const std::string& content) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// How a call into the library ended: its result, or the status it ended the run with.
+struct Outcome {
+    int status;  // the function's result when it returned, the ProgramExit status otherwise
+    bool exited;  // true when the run was ended (ProgramExit)
+    std::string output;  // what it printed on standard output
+};
+
+// parseFile on a scene written from `text`, with the scene reset first.
+Outcome parseSceneText(const std::string& text);
+
+// parseFile on an existing file, with the scene reset first.
+Outcome parseSceneFile(const std::string& path);
+
+// parseArgs on the given arguments (the program name is added in front).
+Outcome parseCommandLine(const std::vector<std::string>& arguments);
+
+// Runs a built program with the arguments in `directory` and captures standard output and
+// standard error together.
+struct ProgramRun {
+    int exitStatus;
+    std::string output;
+};
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::filesystem::path& directory);
+
+// A scene with the blocks every scene needs (camera, settings, surface, light) followed by
+// `objects`.
+std::string minimalScene(const std::string& objects = "");
