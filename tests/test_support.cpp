@@ -55,9 +55,7 @@ std::string TempDir::write(const std::string& name, const std::string& content) 
     return file.string();
 }
 
-namespace {
-
-Outcome capture(const std::function<int()>& call) {
+Outcome captureRun(const std::function<int()>& call) {
     Outcome outcome{0, false, ""};
     testing::internal::CaptureStdout();
     try {
@@ -70,6 +68,8 @@ Outcome capture(const std::function<int()>& call) {
     return outcome;
 }
 
+namespace {
+
 std::string shellQuote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -80,7 +80,7 @@ std::string shellQuote(const std::string& text) {
 
 Outcome parseSceneFile(const std::string& path) {
     resetScene();
-    return capture([&] { return parseFile(path.c_str()); });
+    return captureRun([&] { return parseFile(path.c_str()); });
 }
 
 Outcome parseSceneText(const std::string& text) {
@@ -94,7 +94,7 @@ Outcome parseCommandLine(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    return capture([&] {
+    return captureRun([&] {
         parseArgs(static_cast<int>(words.size()), argv.data());
         return 0;
     });

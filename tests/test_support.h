@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ struct Outcome {
     bool exited;  // true when the run was ended (ProgramExit)
     std::string output;  // what it printed on standard output
 };
+
+// Runs `call`, capturing standard output and catching the end of the run.
+Outcome captureRun(const std::function<int()>& call);
 
 // parseFile on a scene written from `text`, with the scene reset first.
 Outcome parseSceneText(const std::string& text);

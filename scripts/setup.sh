@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what lumora needs to build and test on Debian, then builds it in build/<kind>.
+# Usage: scripts/setup.sh release|test|sanitize
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+kind=${1:-release}
+packages=(g++ cmake ninja-build libgtest-dev libpng-dev libjpeg62-turbo-dev libtiff-dev
+          zlib1g-dev imagemagick)
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+case "$kind" in
+    release) options=(-DCMAKE_BUILD_TYPE=Release -DLUMORA_TESTS=OFF) ;;
+    test) options=(-DCMAKE_BUILD_TYPE=Release -DLUMORA_WERROR=ON) ;;
+    sanitize) options=(-DCMAKE_BUILD_TYPE=Debug -DLUMORA_WERROR=ON -DLUMORA_SANITIZE=ON) ;;
+    *) echo "unknown build kind: $kind" >&2; exit 2 ;;
+esac
+cmake -S . -B "build/$kind" -G Ninja "${options[@]}"
+cmake --build "build/$kind" -j "$(nproc)"

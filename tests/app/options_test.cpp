@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/driver.h"
+#include "model/globals.h"
+#include "test_support.h"
+
+namespace {
+
+class OptionsTest : public testing::Test {
+protected:
+    void SetUp() override { resetScene(); }
+    void TearDown() override { resetScene(); }
+};
+
+const std::string kUsageStart = "\n Usage: lumora [options] scenefile [...]\n\n";
+const std::string kThreadLine =
+    "  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n";
+
+bool startsWith(const std::string& text, const std::string& head) {
+    return text.compare(0, head.size(), head) == 0;
+}
+
+TEST_F(OptionsTest, RefusedCommandLinesPrintTheUsage) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"scene.lms"},  // the scene must be named with -i
+        {"-i", "s.lms", "-x"},
+        {"-i", "s.lms", "-I"},
+        {"-i", "s.lms", "-?"},
+        {"-i", "s.lms", "--help"},
+        {"-i", "s.lms", "--ouput", "pic"},  // spelled as the usage text prints it
+        {"-i", "s.lms", "-o"},
+        {"-i", "s.lms", "-r", "640"},
+        {"-i", "s.lms", "-aaa", "0"},
+        {"-i", "s.lms", "-aaa", "fine"},
+        {"-i", "s.lms", "-t", "4"},  // single-threaded program
+        {"-i"},
+    };
+    for (const auto& arguments : cases) {
+        const Outcome outcome = parseCommandLine(arguments);
+        EXPECT_TRUE(outcome.exited);
+        EXPECT_EQ(outcome.status, -1);
+        EXPECT_TRUE(startsWith(outcome.output, kUsageStart)) << outcome.output;
+        EXPECT_EQ(outcome.output.find(kThreadLine), std::string::npos);
+    }
+}
+
+TEST_F(OptionsTest, UsageOfTheMultithreadedProgramListsTheThreadOption) {
+    multiThreaded = true;
+    const Outcome outcome = parseCommandLine({"--help"});
+    EXPECT_TRUE(outcome.exited);
+    EXPECT_NE(outcome.output.find(
+                  "  -r/--resolution    int int     specify width and height of the output image\n" +
+                  kThreadLine + "  -j/--jitter                    activate jittering\n"),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_TRUE(outcome.output.ends_with("  -?/--help                      this help message\n\n"));
+}
+
+TEST_F(OptionsTest, EveryOptionSetsItsGlobal) {
+    const Outcome outcome = parseCommandLine(
+        {"--input", "scene.lms", "--output", "picture", "-w", "640", "--height", "400", "-j",
+         "--camera", "2", "-aaq", "-tif", "-pqs", "500", "ignored"});
+    ASSERT_FALSE(outcome.exited) << outcome.output;
+    EXPECT_EQ(outcome.output, "") << "a queue size above 100 is taken silently";
+    EXPECT_STREQ(inputFileName, "scene.lms");
+    EXPECT_STREQ(myDisplay.outputName, "picture");
+    EXPECT_EQ(myDisplay.width, 640);
+    EXPECT_EQ(myDisplay.height, 400);
+    EXPECT_EQ(jitter, 1);
+    EXPECT_EQ(iCameraIndex, 3);
+    EXPECT_EQ(iAntialias, ANTIALIAS_QUICK);
+    EXPECT_EQ(iImageType, IMAGE_TIFF);
+    EXPECT_EQ(iPQSize, 500);
+    EXPECT_EQ(use3ds, 0);
+}
+
+TEST_F(OptionsTest, LaterOptionsOverrideEarlierOnes) {
+    const struct {
+        std::vector<std::string> arguments;
+        int imageType;
+        int antialias;
+    } cases[] = {
+        {{"-tga", "--bmp"}, IMAGE_BMP, ANTIALIAS_NONE},
+        {{"--ppm", "--png"}, IMAGE_PNG, ANTIALIAS_NONE},
+        {{"--jpeg", "--aaadaptive", "16"}, IMAGE_JPEG, ANTIALIAS_ADAPTIVE},
+        {{"-jpg", "-aaa", "16", "--aanone"}, IMAGE_JPEG, ANTIALIAS_NONE},
+        {{"--tga", "--aaquick", "-aaa", "7"}, IMAGE_TGA, ANTIALIAS_ADAPTIVE},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments{"-i", "s.lms"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        ASSERT_FALSE(parseCommandLine(arguments).exited);
+        EXPECT_EQ(iImageType, c.imageType);
+        EXPECT_EQ(iAntialias, c.antialias);
+    }
+    EXPECT_EQ(adapt_dist, 7);
+}
+
+TEST_F(OptionsTest, ResolutionAndThreeDsInput) {
+    ASSERT_FALSE(parseCommandLine({"-r", "800", "600", "-3ds", "model.lms", "-i", "s.lms"}).exited);
+    EXPECT_EQ(myDisplay.width, 800);
+    EXPECT_EQ(myDisplay.height, 600);
+    EXPECT_STREQ(inputFileName, "s.lms");
+    EXPECT_EQ(use3ds, 1) << "once a 3DS input is named, it stays a 3DS run";
+}
+
+TEST_F(OptionsTest, NumbersReadTheirLeadingDigits) {
+    ASSERT_FALSE(parseCommandLine({"-i", "s", "-w", "12px", "-h", "abc"}).exited);
+    EXPECT_EQ(myDisplay.width, 12);
+    EXPECT_EQ(myDisplay.height, 0);
+}
+
+TEST_F(OptionsTest, SmallQueueSizesBecomeOneHundred) {
+    for (const char* size : {"50", "100", "-3"}) {
+        const Outcome outcome = parseCommandLine({"-i", "s", "-pqs", size});
+        ASSERT_FALSE(outcome.exited);
+        EXPECT_EQ(outcome.output, "\n Defaulting priority queue size to 100");
+        EXPECT_EQ(iPQSize, 100);
+    }
+    ASSERT_FALSE(parseCommandLine({"-i", "s", "--pqsize", "101"}).exited);
+    EXPECT_EQ(iPQSize, 101);
+}
+
+TEST_F(OptionsTest, ThreadCountsOtherThanTwoFourOrEightBecomeTwo) {
+    multiThreaded = true;
+    for (const char* count : {"2", "4", "8"}) {
+        const Outcome outcome = parseCommandLine({"-i", "s", "--thread", count});
+        ASSERT_FALSE(outcome.exited);
+        EXPECT_EQ(outcome.output, "");
+        EXPECT_EQ(numThreads, std::stoi(count));
+    }
+    for (const char* count : {"3", "16", "0", "x"}) {
+        const Outcome outcome = parseCommandLine({"-i", "s", "-t", count});
+        ASSERT_FALSE(outcome.exited);
+        EXPECT_EQ(outcome.output, " Invalid number of threads: defaulting to 2 threads\n");
+        EXPECT_EQ(numThreads, 2);
+    }
+}
+
+TEST_F(OptionsTest, NamesThatDoNotFitAreRefused) {
+    const std::string longOutput(256, 'o');
+    const Outcome output = parseCommandLine({"-i", "s", "-o", longOutput});
+    EXPECT_TRUE(output.exited);
+    EXPECT_EQ(output.status, -1);
+    EXPECT_EQ(output.output, "\n Output name longer than 255 characters: " + longOutput + "\n");
+
+    ASSERT_FALSE(parseCommandLine({"-i", "s", "-o", std::string(255, 'o')}).exited);
+
+    const std::string longInput(512, 'i');
+    const Outcome input = parseCommandLine({"-3ds", longInput});
+    EXPECT_TRUE(input.exited);
+    EXPECT_EQ(input.output, "\n Input name longer than 511 characters: " + longInput + "\n");
+}
+
+TEST_F(OptionsTest, ImagesWithoutPixelsAreRefused) {
+    const struct {
+        int width, height;
+        bool accepted;
+    } cases[] = {{1, 1, true}, {0, 240, false}, {320, 0, false}, {-5, 10, false}};
+    for (const auto& c : cases) {
+        myDisplay.width = c.width;
+        myDisplay.height = c.height;
+        const Outcome outcome = captureRun([] {
+            checkImageSize();
+            return 0;
+        });
+        EXPECT_EQ(outcome.exited, !c.accepted);
+        if (!c.accepted) {
+            EXPECT_EQ(outcome.output, "\n Invalid image size " + std::to_string(c.width) + " x " +
+                                          std::to_string(c.height) +
+                                          ": width and height must be at least 1\n");
+        }
+    }
+}
+
+}  // namespace

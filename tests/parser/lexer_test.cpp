@@ -1,0 +1,229 @@
+#include "parser/lexer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "model/globals.h"
+#include "test_support.h"
+
+namespace {
+
+// Feeds the lexer from a string, as if it were a scene file.
+class Source {
+public:
+    explicit Source(std::string text) : text_(std::move(text)) {
+        file_ = fmemopen(text_.data(), text_.size(), "r");
+    }
+    ~Source() { std::fclose(file_); }
+    std::FILE* file() const { return file_; }
+
+private:
+    std::string text_;
+    std::FILE* file_;
+};
+
+class LexerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        resetScene();
+        comptligne = 1;
+        sourceName.clear();
+    }
+    void TearDown() override { resetScene(); }
+};
+
+std::string errorReport(int line, const std::string& message) {
+    return "\n Parser Error - line: " + std::to_string(line) + " - " + message + "\n";
+}
+
+std::string syntaxReport(char c, int line) {
+    return std::string("\n Syntaxic analyser stopped on character: '") + c +
+           "'\n Please review the script\n Parser Error - line: " + std::to_string(line) + "\n";
+}
+
+TEST_F(LexerTest, KeywordTableHoldsEveryWordOnce) {
+    std::set<std::string> texts;
+    for (const Keyword& keyword : liste_motcle) texts.insert(keyword.text);
+    EXPECT_EQ(texts.size(), static_cast<std::size_t>(kKeywordCount));
+}
+
+TEST_F(LexerTest, WordsAreMatchedExactly) {
+    const struct {
+        const char* text;
+        int code;
+    } cases[] = {
+        {"sphere", KW_SPHERE},         {"Sphere", TOKEN_WORD},     {"spheres", TOKEN_WORD},
+        {"resolution", KW_DISPLAY},    {"display", KW_DISPLAY},    {"aa_type", KW_ANTIALIASING},
+        {"smooth_triangle", 903},      {"disc", 704},              {"modify", 1000},
+        {"include", KW_INCLUDE},       {"focal_point", 121},       {"halton", 216},
+        {"file.name:with\\all_", TOKEN_WORD},
+    };
+    for (const auto& c : cases) {
+        Source source(c.text);
+        EXPECT_EQ(Lire_MotCle(source.file()), c.code) << c.text;
+        EXPECT_EQ(chaine, c.text);
+        EXPECT_EQ(mot_cle, c.code);
+        EXPECT_EQ(Lire_MotCle(source.file()), TOKEN_EOF) << "one token only: " << c.text;
+    }
+}
+
+TEST_F(LexerTest, PunctuationTokensLeaveTheTextEmpty) {
+    Source source("{ } < > # \"");
+    for (int code : {TOKEN_OPEN_BRACE, TOKEN_CLOSE_BRACE, TOKEN_OPEN_VECTOR, TOKEN_CLOSE_VECTOR,
+                     TOKEN_HASH, TOKEN_QUOTE, TOKEN_EOF}) {
+        EXPECT_EQ(Lire_MotCle(source.file()), code);
+        EXPECT_TRUE(chaine.empty());
+    }
+}
+
+TEST_F(LexerTest, NumbersConvertAsTheReaderAsks) {
+    const struct {
+        const char* text;
+        NumberType type;
+        double decimal;
+        int integer;
+    } cases[] = {
+        {"1e3", NUMBER_DECIMAL, 1000, 0},  {".25", NUMBER_DECIMAL, 0.25, 0},
+        {"-2", NUMBER_DECIMAL, -2, 0},     {"1-2", NUMBER_DECIMAL, 1, 0},
+        {"-", NUMBER_DECIMAL, 0, 0},       {"2.9", NUMBER_INTEGER, 0, 2},
+        {"+7", NUMBER_INTEGER, 0, 7},      {"99999999999", NUMBER_INTEGER, 0, 2147483647},
+    };
+    for (const auto& c : cases) {
+        Source source(c.text);
+        type_motcle = c.type;
+        EXPECT_EQ(Lire_MotCle(source.file()), TOKEN_NUMBER) << c.text;
+        if (c.type == NUMBER_DECIMAL) {
+            EXPECT_DOUBLE_EQ(val_DBL, c.decimal) << c.text;
+        } else {
+            EXPECT_EQ(val_INT, c.integer) << c.text;
+        }
+        EXPECT_EQ(Lire_MotCle(source.file()), TOKEN_EOF) << "one token only: " << c.text;
+    }
+}
+
+TEST_F(LexerTest, CommentsAreSkippedAndTheirNewlinesCounted) {
+    Source source("; one\n[ two\nthree\nfour ] ;\nsphere");
+    EXPECT_EQ(Lire_MotCle(source.file()), KW_SPHERE);
+    EXPECT_EQ(comptligne, 5);
+}
+
+TEST_F(LexerTest, CommentsRunningToTheEndOfFileEndTheFile) {
+    for (const char* text : {"[ never closed\n", "; last line without newline"}) {
+        Source source(text);
+        EXPECT_EQ(Lire_MotCle(source.file()), TOKEN_EOF) << text;
+    }
+}
+
+TEST_F(LexerTest, ReadersStoreTheirValues) {
+    Source source("<1 -2 3.5> 0.5 0.25 1 12 \"sphere\" 7.5");
+    Lire_Vecteur(source.file());
+    EXPECT_EQ(vect_tmp.x, 1);
+    EXPECT_EQ(vect_tmp.y, -2);
+    EXPECT_EQ(vect_tmp.z, 3.5);
+    Lire_RVB(source.file());
+    EXPECT_EQ(rvb_tmp.r, 0.5);
+    EXPECT_EQ(rvb_tmp.g, 0.25);
+    EXPECT_EQ(rvb_tmp.b, 1);
+    Lire_Entier(source.file());
+    EXPECT_EQ(val_INT, 12);
+    Lire_Chaine(source.file());  // a keyword may serve as a quoted name
+    EXPECT_EQ(mot_cle, TOKEN_QUOTE);
+    EXPECT_EQ(strTemp, "sphere");
+    Lire_Decimal(source.file());
+    EXPECT_EQ(val_DBL, 7.5);
+}
+
+TEST_F(LexerTest, LaterColourDeclarationsWin) {
+    for (double red : {0.1, 0.7}) {
+        auto entry = std::make_unique<ColorEntry>();
+        std::snprintf(entry->name, sizeof entry->name, "%s", "warm");
+        entry->color = {red, 0, 0};
+        addColorToList(&myColorList, entry.release());
+    }
+    Source source("# warm");
+    Lire_RVB(source.file());
+    EXPECT_EQ(rvb_tmp.r, 0.7);
+    EXPECT_EQ(freeColorList(&myColorList), 2);
+    EXPECT_EQ(myColorList, nullptr);
+}
+
+struct ReaderError {
+    const char* input;
+    void (*reader)(std::FILE*);
+    const char* message;
+};
+
+TEST_F(LexerTest, ReadersReportWhatTheyExpected) {
+    const ReaderError cases[] = {
+        {"# nowhere", Lire_RVB, " Color declaration not found"},
+        {"red", Lire_RVB, " Red component expected"},
+        {"1 x", Lire_RVB, " Green component expected"},
+        {"1 1 }", Lire_RVB, " Blue component expeced"},
+        {"1 2 3", Lire_Vecteur, " Opening backet '<' expected before x component"},
+        {"< >", Lire_Vecteur, " x component expected"},
+        {"<1 >", Lire_Vecteur, " y component expected"},
+        {"<1 2 >", Lire_Vecteur, " z componente expected"},
+        {"<1 2 3 4>", Lire_Vecteur, " Closing bracket '>' expected after z component"},
+        {"\"x\"", Lire_Decimal, " Decimal value expected"},
+        {"{", Lire_Entier, " Integer value expected"},
+        {"name\"", Lire_Chaine, " string expected"},
+        {"\"two words\"", Lire_Chaine, " '\"' string delimiter expected"},
+    };
+    for (const ReaderError& c : cases) {
+        Source source(c.input);
+        const Outcome outcome = captureRun([&] {
+            c.reader(source.file());
+            return 0;
+        });
+        EXPECT_TRUE(outcome.exited) << c.input;
+        EXPECT_EQ(outcome.status, -1) << c.input;
+        EXPECT_EQ(outcome.output, errorReport(1, c.message)) << c.input;
+    }
+}
+
+TEST_F(LexerTest, CharactersThatStartNoTokenStopTheLexer) {
+    const struct {
+        const char* input;
+        char culprit;
+        int line;
+    } cases[] = {
+        {"<1, 2, 3>", ',', 1},
+        {"dir/file", '/', 1},
+        {"\n\n@", '@', 3},
+        {"\"caf\xC3\xA9\"", '\xC3', 1},
+    };
+    for (const auto& c : cases) {
+        comptligne = 1;
+        Source source(c.input);
+        const Outcome outcome = captureRun([&] {
+            for (;;) Lire_MotCle(source.file());
+            return 0;
+        });
+        EXPECT_TRUE(outcome.exited);
+        EXPECT_EQ(outcome.output, syntaxReport(c.culprit, c.line)) << c.input;
+    }
+}
+
+TEST_F(LexerTest, OverlongWordsAreRejectedNotTruncated) {
+    Source fits(std::string(255, 'a'));
+    EXPECT_EQ(Lire_MotCle(fits.file()), TOKEN_WORD);
+    EXPECT_EQ(chaine.size(), 255u);
+
+    Source tooLong(std::string(256, 'a'));
+    const Outcome outcome = captureRun([&] { return Lire_MotCle(tooLong.file()); });
+    EXPECT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.output, errorReport(1, " word or number longer than 255 characters"));
+}
+
+TEST_F(LexerTest, ErrorsInIncludedFilesNameTheFile) {
+    comptligne = 4;
+    sourceName = "colors.lms";
+    const Outcome outcome = captureRun([]() -> int { yyerror(" Unkown term"); });
+    EXPECT_EQ(outcome.output, "\n Parser Error - line: 4 in colors.lms -  Unkown term\n");
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+// The report a parse error ends with.
+inline std::string parseErrorReport(int line, const std::string& message) {
+    return "\n Parser Error - line: " + std::to_string(line) + " - " + message + "\n";
+}
+
+inline bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// One scene that must stop with `message` reported at `line`.
+struct ParseErrorCase {
+    const char* what;
+    std::string scene;
+    int line;
+    const char* message;
+};
+
+inline void expectParseErrors(std::initializer_list<ParseErrorCase> cases) {
+    for (const ParseErrorCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Outcome outcome = parseSceneText(c.scene);
+        EXPECT_TRUE(outcome.exited);
+        EXPECT_EQ(outcome.status, -1);
+        EXPECT_TRUE(endsWith(outcome.output, parseErrorReport(c.line, c.message)))
+            << "output was: " << outcome.output;
+    }
+}
+
+class ParserTest : public testing::Test {
+protected:
+    void TearDown() override { resetScene(); }
+};
