@@ -1,0 +1,81 @@
+#include "image/image.h"
+
+#include <cstdio>
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "image/bmp.h"
+#include "image/ppm.h"
+#include "image/tga.h"
+#include "model/fatal.h"
+#include "model/globals.h"
+
+namespace {
+
+// One output format: the extension added to the output name and its writer's operations.
+// A format whose operations are null is not available in this build.
+struct ImageWriter {
+    const char* name;
+    const char* extension;
+    int (*open)(const char* path, int width, int height);
+    void (*writeLine)(unsigned char* line, int row);
+    int (*close)();
+    void (*abandon)();
+};
+
+// Indexed by iImageType.
+constexpr ImageWriter kWriters[] = {
+    {"TGA", ".tga", openTGA, writeTGALine, closeTGA, abandonTGA},
+    {"BMP", ".bmp", openBMP, writeBMPLine, closeBMP, abandonBMP},
+    {"PPM", ".ppm", openPPM, writePPMLine, closePPM, abandonPPM},
+    {"PNG", ".png", nullptr, nullptr, nullptr, nullptr},
+    {"JPEG", ".jpg", nullptr, nullptr, nullptr, nullptr},
+    {"TIFF", ".tif", nullptr, nullptr, nullptr, nullptr},
+};
+static_assert(std::size(kWriters) == IMAGE_TIFF + 1);
+
+// The writer of the open image, null while none is open. Set and cleared on the main thread
+// only, before the band threads start and after they have been joined.
+const ImageWriter* current = nullptr;
+
+}  // namespace
+
+int openImage(const char* name, int width, int height) {
+    abandonImage();
+
+    if (iImageType < 0 || iImageType >= static_cast<int>(std::size(kWriters))) {
+        std::printf("\n Unknown output format %d\n", iImageType);
+        endProgram(kErrorStatus);
+    }
+    const ImageWriter& writer = kWriters[iImageType];
+    if (writer.open == nullptr) {
+        std::printf("\n %s output is not available yet\n", writer.name);
+        endProgram(kErrorStatus);
+    }
+
+    // The name is taken as it is: "pic.bmp" becomes "pic.bmp.bmp".
+    const std::string path = std::string(name) + writer.extension;
+    if (writer.open(path.c_str(), width, height) != 0) endProgram(kErrorStatus);
+    current = &writer;
+
+    std::printf(" Rendering to: %s\n", path.c_str());
+    std::printf(" Resolution:   %d x %d\n", width, height);
+    return 0;
+}
+
+int writeImageLine(unsigned char* line, int row) {
+    if (current == nullptr) return -1;
+    current->writeLine(line, row);
+    return 0;
+}
+
+void closeImage() {
+    const ImageWriter* writer = std::exchange(current, nullptr);
+    if (writer != nullptr && writer->close() != 0) endProgram(kErrorStatus);
+}
+
+void abandonImage() {
+    const ImageWriter* writer = std::exchange(current, nullptr);
+    if (writer != nullptr) writer->abandon();
+}

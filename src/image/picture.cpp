@@ -1,0 +1,174 @@
+#include "image/picture.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+constexpr std::string_view kTemporarySuffix = ".partXXXXXX";
+
+std::size_t fileNameStart(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+// "<target>.partXXXXXX" in the target's directory, so that the final rename stays within one
+// file system. A name near the length limit is shortened to leave room for the suffix.
+std::string temporaryTemplate(const std::string& target) {
+    const std::size_t start = fileNameStart(target);
+    const std::size_t room = NAME_MAX - kTemporarySuffix.size();
+    const std::size_t nameLength = std::min(target.size() - start, room);
+    return target.substr(0, start + nameLength) + std::string(kTemporarySuffix);
+}
+
+// Refuses, with errno set, the targets that creating the file in place would have refused
+// but that would otherwise only show when the picture is renamed after the whole render.
+// Gives the permissions the picture is to have: those of the file it replaces, as if that
+// had been overwritten, or those of a new file under the current umask.
+bool checkTarget(const std::string& target, mode_t& mode) {
+    if (target.size() - fileNameStart(target) > NAME_MAX) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    struct stat existing;
+    if (stat(target.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        if (access(target.c_str(), W_OK) != 0) return false;
+        mode = existing.st_mode & 07777;
+        return true;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+    return true;
+}
+
+void reportCreateFailure(const char* path, int error) {
+    std::printf("\n Cannot create output file: %s (%s)\n", path, std::strerror(error));
+}
+
+}  // namespace
+
+bool PictureFile::create(const char* path, int width, int height, ChannelOrder order) {
+    assert(width >= 1 && height >= 1);
+    discard();
+
+    const std::string target = path;
+    mode_t mode = 0;
+    if (!checkTarget(target, mode)) {
+        reportCreateFailure(path, errno);
+        return false;
+    }
+
+    // Before the file, so that a picture too large for memory leaves nothing behind. Zeroed:
+    // a row the renderer never delivered comes out black rather than as stale memory.
+    try {
+        pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+    } catch (const std::exception&) {  // bad_alloc, or length_error past what a vector holds
+        std::printf("\n Not enough memory for a %d x %d picture\n", width, height);
+        return false;
+    }
+
+    std::string temporary = temporaryTemplate(target);
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        reportCreateFailure(path, errno);
+        release();
+        return false;
+    }
+    // mkstemp makes the file private to its owner; the picture must not stay that way.
+    std::FILE* file = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
+    if (file == nullptr) {
+        const int error = errno;
+        close(fd);
+        std::remove(temporary.c_str());
+        reportCreateFailure(path, error);
+        release();
+        return false;
+    }
+
+    file_.reset(file);
+    target_ = target;
+    temporary_ = std::move(temporary);
+    width_ = width;
+    height_ = height;
+    order_ = order;
+    writeError_ = 0;
+    return true;
+}
+
+void PictureFile::storeLine(unsigned char* line, int row) {
+    assert(row >= 0 && row < height_);
+    const std::size_t size = rowSize();
+    if (order_ == ChannelOrder::kBGR) {
+        for (std::size_t i = 0; i < size; i += 3) std::swap(line[i], line[i + 2]);
+    }
+    std::memcpy(pixels_.data() + row * size, line, size);
+}
+
+void PictureFile::write(const void* bytes, std::size_t count) {
+    if (count == 0) return;
+    errno = 0;
+    if (std::fwrite(bytes, 1, count, file_.get()) != count && writeError_ == 0) {
+        writeError_ = errno != 0 ? errno : EIO;
+    }
+}
+
+void PictureFile::writeRows(RowOrder order, std::size_t padding) {
+    const std::vector<unsigned char> zeros(padding, 0);
+    for (int i = 0; i < height_; ++i) {
+        write(row(order == RowOrder::kTopDown ? i : height_ - 1 - i), rowSize());
+        write(zeros.data(), padding);
+    }
+}
+
+bool PictureFile::commit() {
+    if (file_ == nullptr) return false;
+
+    // The data must be on disk before the rename, or a crash could leave an empty picture
+    // under the target's name.
+    int error = writeError_;
+    std::FILE* file = file_.release();
+    if (error == 0 && std::fflush(file) != 0) error = errno;
+    if (error == 0 && std::ferror(file)) error = EIO;
+    if (error == 0 && fsync(fileno(file)) != 0) error = errno;
+    if (std::fclose(file) != 0 && error == 0) error = errno;
+    if (error == 0 && std::rename(temporary_.c_str(), target_.c_str()) != 0) error = errno;
+
+    if (error != 0) {
+        std::remove(temporary_.c_str());
+        std::printf("\n Cannot write output file: %s (%s)\n", target_.c_str(),
+                    std::strerror(error));
+    }
+    release();
+    return error == 0;
+}
+
+void PictureFile::discard() {
+    if (file_ != nullptr) {
+        file_.reset();
+        std::remove(temporary_.c_str());
+    }
+    release();
+}
+
+void PictureFile::release() {
+    std::vector<unsigned char>().swap(pixels_);
+    target_.clear();
+    temporary_.clear();
+    width_ = 0;
+    height_ = 0;
+}
