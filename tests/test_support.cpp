@@ -10,6 +10,7 @@
 #include <functional>
 #include <random>
 
+#include "accel/bound.h"
 #include "app/driver.h"
 #include "model/data.h"
 #include "model/fatal.h"
@@ -18,7 +19,7 @@
 #include "parser/parser.h"
 
 void resetScene() {
-    freeList(&myObjectList);
+    freeHierarchy(&myObjectList);
     freeList(&myLightList);
     freeColorList(&myColorList);
     nPrims = 0;
@@ -33,6 +34,8 @@ void resetScene() {
     jitter = 0;
     jpeg_quality = 0;
     multiThreaded = false;
+    comptligne = 1;
+    sourceName.clear();
     initDefaults();
 }
 
@@ -72,8 +75,15 @@ namespace {
 
 std::string shellQuote(const std::string& text) {
     std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    for (char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '\'';
+    return quoted;
 }
 
 }  // namespace
@@ -102,8 +112,14 @@ Outcome parseCommandLine(const std::vector<std::string>& arguments) {
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::filesystem::path& directory) {
-    std::string command = "cd " + shellQuote(directory.string()) + " && " + shellQuote(program);
-    for (const std::string& argument : arguments) command += " " + shellQuote(argument);
+    std::string command = "cd ";
+    command += shellQuote(directory.string());
+    command += " && ";
+    command += shellQuote(program);
+    for (const std::string& argument : arguments) {
+        command += ' ';
+        command += shellQuote(argument);
+    }
     command += " 2>&1";
 
     ProgramRun run{-1, ""};

@@ -13,7 +13,7 @@ void resetScene();
 
 // A fresh directory under the system's temporary directory, removed with its contents.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -23,14 +23,14 @@ public:
     // Writes `content` to the named file inside the directory and returns its full path.
     std::string write(const std::string& name, const std::string& content) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // How a call into the library ended: its result, or the status it ended the run with.
 struct Outcome {
-    int status;  // the function's result when it returned, the ProgramExit status otherwise
-    bool exited;  // true when the run was ended (ProgramExit)
+    int status;          // the function's result when it returned, the ProgramExit status otherwise
+    bool exited;         // true when the run was ended (ProgramExit)
     std::string output;  // what it printed on standard output
 };
 

@@ -1,11 +1,14 @@
 // One run of the ray tracer: defaults, banner, command line, scene, command line again (so
-// that it overrides the scene's settings), then the scene's summary.
+// that it overrides the scene's settings), the scene's summary, the bounding hierarchy, and
+// the render into the output image.
 
 #include <cstdio>
 
+#include "accel/bound.h"
 #include "app/driver.h"
 #include "model/fatal.h"
 #include "model/globals.h"
+#include "render/trace.h"
 
 namespace {
 
@@ -21,6 +24,8 @@ int run(int argc, char* argv[]) {
     parseArgs(argc, argv);
     checkImageSize();
     std::printf("\n Number of primitives:\t\t%ld\n\n", static_cast<long>(nPrims));
+    buildBoundingSlabs();
+    doTrace();
     return 0;
 }
 

@@ -2,4 +2,6 @@
 
 #include <new>
 
-ObjectRecord* allocateRecord() { return new (std::nothrow) ObjectRecord{}; }
+ObjectRecord* allocateRecord() {
+    return new (std::nothrow) ObjectRecord{};
+}

@@ -7,12 +7,12 @@
 // into that status by main. Throwing instead of calling exit() lets a test drive the
 // parser or the command line inside its own process and inspect how the run ended.
 class ProgramExit : public std::exception {
-public:
+  public:
     explicit ProgramExit(int status) : status_(status) {}
     int status() const { return status_; }
     const char* what() const noexcept override { return "program exit"; }
 
-private:
+  private:
     int status_;
 };
 

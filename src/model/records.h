@@ -1,11 +1,7 @@
 #pragma once
 
+#include "model/color.h"
 #include "model/vector.h"
-
-// Colours are doubles with a nominal range of 0 to 1 per component.
-struct Color {
-    double r, g, b;
-};
 
 struct Ray {
     Vector3 origin;

@@ -7,19 +7,33 @@ struct Vector3 {
     double x, y, z;
 };
 
-constexpr Vector3 operator+(Vector3 a, Vector3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-constexpr Vector3 operator-(Vector3 a, Vector3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-constexpr Vector3 operator-(Vector3 a) { return {-a.x, -a.y, -a.z}; }
-constexpr Vector3 operator*(Vector3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-constexpr Vector3 operator*(double s, Vector3 a) { return a * s; }
+constexpr Vector3 operator+(Vector3 a, Vector3 b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+constexpr Vector3 operator-(Vector3 a, Vector3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+constexpr Vector3 operator-(Vector3 a) {
+    return {-a.x, -a.y, -a.z};
+}
+constexpr Vector3 operator*(Vector3 a, double s) {
+    return {a.x * s, a.y * s, a.z * s};
+}
+constexpr Vector3 operator*(double s, Vector3 a) {
+    return a * s;
+}
 
-constexpr double dot(Vector3 a, Vector3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+constexpr double dot(Vector3 a, Vector3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 constexpr Vector3 cross(Vector3 a, Vector3 b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
-inline double length(Vector3 v) { return std::sqrt(dot(v, v)); }
+inline double length(Vector3 v) {
+    return std::sqrt(dot(v, v));
+}
 
 // Scales v to unit length in place. A zero vector is the caller's fault: every caller
 // passes a direction that the scene checks or the geometry guarantees to be non-zero.

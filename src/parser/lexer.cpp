@@ -107,8 +107,12 @@ namespace {
 bool isBlank(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-bool isLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
+bool isLetter(int c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isDigit(int c) {
+    return c >= '0' && c <= '9';
+}
 bool isWordChar(int c) {
     return isLetter(c) || isDigit(c) || c == '.' || c == ':' || c == '\\' || c == '_';
 }
@@ -174,13 +178,20 @@ void convertNumber() {
 
 int punctuationCode(int c) {
     switch (c) {
-        case '{': return TOKEN_OPEN_BRACE;
-        case '}': return TOKEN_CLOSE_BRACE;
-        case '"': return TOKEN_QUOTE;
-        case '<': return TOKEN_OPEN_VECTOR;
-        case '>': return TOKEN_CLOSE_VECTOR;
-        case '#': return TOKEN_HASH;
-        default: return TOKEN_WORD;
+        case '{':
+            return TOKEN_OPEN_BRACE;
+        case '}':
+            return TOKEN_CLOSE_BRACE;
+        case '"':
+            return TOKEN_QUOTE;
+        case '<':
+            return TOKEN_OPEN_VECTOR;
+        case '>':
+            return TOKEN_CLOSE_VECTOR;
+        case '#':
+            return TOKEN_HASH;
+        default:
+            return TOKEN_WORD;
     }
 }
 
@@ -279,9 +290,13 @@ void Lire_Chaine(std::FILE* file) {
     expectToken(file, TOKEN_QUOTE, " '\"' string delimiter expected");
 }
 
-void addColorToList(ColorEntry** head, ColorEntry* entry) { addToList(head, entry); }
+void addColorToList(ColorEntry** head, ColorEntry* entry) {
+    addToList(head, entry);
+}
 
-int freeColorList(ColorEntry** head) { return freeList(head); }
+int freeColorList(ColorEntry** head) {
+    return freeList(head);
+}
 
 void yyerror(const std::string& message) {
     std::printf("\n Parser Error - line: %d", comptligne);

@@ -121,8 +121,8 @@ extern double val_DBL;
 extern int val_INT;
 extern Color rvb_tmp;
 extern Vector3 vect_tmp;
-extern std::string strTemp;  // last quoted name
-extern int comptligne;       // line of the file being read, for error reports
+extern std::string strTemp;     // last quoted name
+extern int comptligne;          // line of the file being read, for error reports
 extern std::string sourceName;  // the included file being read; empty for the scene itself
 
 int Lire_MotCle(std::FILE* file);

@@ -9,7 +9,9 @@
 namespace {
 
 // The cosine of half of a full cone angle given in degrees.
-double cosineOfHalfAngle(double degrees) { return std::cos(degrees * 0.5 * std::numbers::pi / 180); }
+double cosineOfHalfAngle(double degrees) {
+    return std::cos(degrees * 0.5 * std::numbers::pi / 180);
+}
 
 // Direction given to a light without a target. Point lights never read it; a spot light
 // needs a target, so it never gets this one.
@@ -87,7 +89,8 @@ void yy_light(std::FILE* file) {
                 shadowType = readChoice(file, {{"sharp", SHADOW_SHARP}, {"smooth", SHADOW_SMOOTH}},
                                         " invalid shadow type specified");
                 break;
-            default: yyerror(" Unkown parameter in light structure");
+            default:
+                yyerror(" Unkown parameter in light structure");
         }
     }
 

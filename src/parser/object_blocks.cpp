@@ -36,7 +36,8 @@ void yy_sphere(std::FILE* file) {
                 radius = val_DBL;
                 ++radii;
                 break;
-            default: yyerror(" Unkown parameter in sphere structure");
+            default:
+                yyerror(" Unkown parameter in sphere structure");
         }
     }
     if (centers != 1 || radii != 1) yyerror(" error in sphere structure declaration");
@@ -61,7 +62,8 @@ void yy_plane(std::FILE* file) {
                 distance = val_DBL;
                 ++distances;
                 break;
-            default: yyerror(" Unkown parameter in plane structure");
+            default:
+                yyerror(" Unkown parameter in plane structure");
         }
     }
     if (normals != 1 || distances != 1) yyerror(" error in plane structure declaration");

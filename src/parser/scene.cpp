@@ -1,7 +1,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -68,7 +67,7 @@ ScenePtr openScene(std::string& path) {
 // included file; the includer's line count comes back when it ends. Refuses include cycles
 // and runaway nesting, reported at the include statement.
 class SceneFrame {
-public:
+  public:
     SceneFrame(std::FILE* file, const std::string& path) {
         struct stat info;
         fstat(fileno(file), &info);
@@ -95,7 +94,7 @@ public:
     SceneFrame(const SceneFrame&) = delete;
     SceneFrame& operator=(const SceneFrame&) = delete;
 
-private:
+  private:
     int savedLine_;
     std::string savedName_;
 };
@@ -108,7 +107,9 @@ void readStatement(std::FILE* file) {
             parseScene(name.c_str());
             break;
         }
-        case KW_DECLARE: yy_declare(file); break;
+        case KW_DECLARE:
+            yy_declare(file);
+            break;
         case KW_CAMERA:
             yy_camera(file);
             ++blocks.c;
@@ -125,8 +126,12 @@ void readStatement(std::FILE* file) {
             yy_surface(file);
             ++blocks.su;
             break;
-        case KW_SPHERE: yy_sphere(file); break;
-        case KW_PLANE: yy_plane(file); break;
+        case KW_SPHERE:
+            yy_sphere(file);
+            break;
+        case KW_PLANE:
+            yy_plane(file);
+            break;
         default:
             std::printf("\n Scene parser returned error: %d '%s'\n", mot_cle, chaine.c_str());
             yyerror(" Unkown term");
@@ -163,7 +168,9 @@ void printSummary() {
 
 }  // namespace
 
-const Surface& currentSurface() { return surface; }
+const Surface& currentSurface() {
+    return surface;
+}
 
 int parseFile(const char* path) {
     resetCounters();
@@ -292,7 +299,8 @@ void yy_settings(std::FILE* file) {
                 Lire_Entier(file);
                 jpeg_quality = val_INT <= 0 ? 90 : std::min(val_INT, 100);
                 break;
-            default: yyerror(" Unkown parameter in settings structure");
+            default:
+                yyerror(" Unkown parameter in settings structure");
         }
     }
     if (outputTypes != 1 || outputNames != 1) yyerror(" error in settings structure declaration");
@@ -359,11 +367,13 @@ void yy_camera(std::FILE* file) {
                 focalPoint = vect_tmp;
                 ++focalPoints;
                 break;
-            default: yyerror(" Unkown parameter in camera structure");
+            default:
+                yyerror(" Unkown parameter in camera structure");
         }
     }
     if (positions != 1 || lookAts != 1) yyerror(" error in camera structure declaration");
-    if (focalLengths > 0 && focalPoints > 0) yyerror(" focal lenght OR focal point must be defined");
+    if (focalLengths > 0 && focalPoints > 0)
+        yyerror(" focal lenght OR focal point must be defined");
     if (focalPoints > 0) myViewPoint.focalLength = length(focalPoint - myViewPoint.position);
 }
 
@@ -432,7 +442,8 @@ void yy_surface(std::FILE* file) {
                     next.refractionIndex = 1;
                 }
                 break;
-            default: yyerror(" Unkown parameter in surface structure");
+            default:
+                yyerror(" Unkown parameter in surface structure");
         }
     }
     surface = next;

@@ -47,6 +47,6 @@ Vector3 planeNormal(const ObjectRecord& object, const Vector3& /*point*/) {
 
 int planePrint(const ObjectRecord& object) {
     const PlaneData& plane = object.data.plane;
-    return std::printf("Plane: Nx = %g, Ny = %g, Nz = %g, D = %g\n", plane.normal.x,
-                       plane.normal.y, plane.normal.z, plane.offset);
+    return std::printf("Plane: Nx = %g, Ny = %g, Nz = %g, D = %g\n", plane.normal.x, plane.normal.y,
+                       plane.normal.z, plane.offset);
 }

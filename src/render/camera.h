@@ -2,8 +2,20 @@
 
 #include "model/records.h"
 
+// rand() / kRandMax lies in [0, 1]: the C library's rand() runs from 0 to 2^31 - 1. Primary
+// samples (aperture points, jittered sample positions) draw with this scaling.
+constexpr double kRandMax = 2147483647.0;
+
+// The camera frame that computeCameraFrame derives and every primary ray is built from.
+extern Vector3 viewvec;        // unit viewing direction
+extern Vector3 leftvec;        // unit screen horizontal: image x grows along it
+extern Vector3 looking_up;     // unit screen vertical: image y grows against it
+extern double frustrumwidth;   // tan(fovH)
+extern double frustrumheight;  // tan(fovV)
+
 // Derives the camera frame from myViewPoint: writes shared state, so it runs once before
-// any render thread starts.
+// any render thread starts. Ends the run with status 255 when the camera cannot have a frame
+// (up parallel to the view direction, or looking at its own position).
 void computeCameraFrame();
 
 // Points a scan routine's own primary ray from the camera along the view direction.

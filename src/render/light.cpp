@@ -1,9 +1,24 @@
 #include "render/light.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
+#include "accel/intersec.h"
 #include "model/data.h"
 #include "model/globals.h"
+
+namespace {
+
+// rand() runs from 0 to 2^31 - 1 in the C library, so 0.5 - rand() / kRandRange lies in
+// (-0.5, 0.5].
+constexpr double kRandRange = 2147483647.0;
+
+double centredRandom() {
+    return 0.5 - std::rand() / kRandRange;
+}
+
+}  // namespace
 
 void makeLight(Vector3 position, Color color, int lightType, int attenuationType, int shadowType,
                double lightRadius, int lightSamples, double cosMinAngle, double cosMaxAngle,
@@ -31,4 +46,76 @@ void makeLight(Vector3 position, Color color, int lightType, int attenuationType
     if (dot(direction, direction) > 0) VecNorm(data.direction);
 
     addToList(&myLightList, light);
+}
+
+double makeLightRay(const ObjectRecord& light, Vector3 point, Ray& out) {
+    out.origin = point;
+    out.direction = light.data.light.position - point;
+    const double distance = std::sqrt(dot(out.direction, out.direction));
+    // Normalising a zero vector would turn the direction into NaN; shading skips such a light.
+    if (distance == 0) {
+        out.direction = {0, 0, 0};
+        return 0;
+    }
+    VecNorm(out.direction);
+    return distance;
+}
+
+Color getLightColor(const ObjectRecord& light, const ObjectRecord& object, const Ray& shadowRay,
+                    double dist) {
+    HitRecord blocker{};
+    if (intersect(shadowRay, dist, blocker, &object)) return {0, 0, 0};
+    return light.color;
+}
+
+// Every sample keeps the origin and the bound `dist` of the central ray; only its direction is
+// pushed, by lightRadius / dist, so the samples aim at points scattered about the light's
+// radius around its centre, and a farther light jitters less.
+Color smoothShadow(const ObjectRecord& light, const ObjectRecord& object, const Ray& shadowRay,
+                   double dist) {
+    const LightData& data = light.data.light;
+    // The scene readers insist on at least one sample; without one there is nothing to average.
+    if (data.lightSamples <= 0) return getLightColor(light, object, shadowRay, dist);
+
+    const double spread = data.lightRadius / dist;
+    Color sum{0, 0, 0};
+    for (int i = 0; i < data.lightSamples; ++i) {
+        Ray sample = shadowRay;
+        sample.direction = shadowRay.direction + spread * randomDirection();
+        VecNorm(sample.direction);
+        HitRecord blocker{};
+        if (intersect(sample, dist, blocker, &object)) continue;
+        sum = sum + light.color;
+    }
+    return sum / data.lightSamples;
+}
+
+std::optional<double> spotFactor(const ObjectRecord& light, Vector3 toLight) {
+    const LightData& data = light.data.light;
+    const double cosA = -dot(toLight, data.direction);
+    if (cosA < data.cosMaxAngle) return std::nullopt;
+    if (cosA >= data.cosMinAngle) return 1.0;
+    // Only reached when cosMinAngle > cosA >= cosMaxAngle, so the divisor is positive.
+    return (cosA - data.cosMaxAngle) / (data.cosMinAngle - data.cosMaxAngle);
+}
+
+double attenuationFactor(const ObjectRecord& light, double dist) {
+    switch (light.data.light.attenuationType) {
+        case ATTENUATION_D:
+            return 1 / dist;
+        case ATTENUATION_D2:
+            return 1 / (dist * dist);
+        default:
+            return 1;
+    }
+}
+
+Vector3 randomDirection() {
+    // Drawn one after another so that the components take the numbers in the order x, y, z.
+    Vector3 direction;
+    direction.x = centredRandom();
+    direction.y = centredRandom();
+    direction.z = centredRandom();
+    VecNorm(direction);
+    return direction;
 }

@@ -7,8 +7,8 @@
 double trace(const Ray& ray, Color& color, int& depth);
 
 // Colour at `point` of `object`, seen along `ray`; `normal` already faces the ray.
-void shade(const ObjectRecord& object, const Ray& ray, Vector3 normal, Vector3 point,
-           Color& color, int& depth, const HitRecord& hit);
+void shade(const ObjectRecord& object, const Ray& ray, Vector3 normal, Vector3 point, Color& color,
+           int& depth, const HitRecord& hit);
 
 // Direction of the ray transmitted from a medium of index `first` into one of index `second`.
 // Returns 1 for a refraction, 0 for total internal reflection (then `out` is the mirror ray).

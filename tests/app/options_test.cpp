@@ -10,7 +10,7 @@
 namespace {
 
 class OptionsTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { resetScene(); }
     void TearDown() override { resetScene(); }
 };
@@ -52,18 +52,19 @@ TEST_F(OptionsTest, UsageOfTheMultithreadedProgramListsTheThreadOption) {
     multiThreaded = true;
     const Outcome outcome = parseCommandLine({"--help"});
     EXPECT_TRUE(outcome.exited);
-    EXPECT_NE(outcome.output.find(
-                  "  -r/--resolution    int int     specify width and height of the output image\n" +
-                  kThreadLine + "  -j/--jitter                    activate jittering\n"),
-              std::string::npos)
+    EXPECT_NE(
+        outcome.output.find(
+            "  -r/--resolution    int int     specify width and height of the output image\n" +
+            kThreadLine + "  -j/--jitter                    activate jittering\n"),
+        std::string::npos)
         << outcome.output;
     EXPECT_TRUE(outcome.output.ends_with("  -?/--help                      this help message\n\n"));
 }
 
 TEST_F(OptionsTest, EveryOptionSetsItsGlobal) {
-    const Outcome outcome = parseCommandLine(
-        {"--input", "scene.lms", "--output", "picture", "-w", "640", "--height", "400", "-j",
-         "--camera", "2", "-aaq", "-tif", "-pqs", "500", "ignored"});
+    const Outcome outcome =
+        parseCommandLine({"--input", "scene.lms", "--output", "picture", "-w", "640", "--height",
+                          "400", "-j", "--camera", "2", "-aaq", "-tif", "-pqs", "500", "ignored"});
     ASSERT_FALSE(outcome.exited) << outcome.output;
     EXPECT_EQ(outcome.output, "") << "a queue size above 100 is taken silently";
     EXPECT_STREQ(inputFileName, "scene.lms");

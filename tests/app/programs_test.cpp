@@ -18,7 +18,7 @@ int occurrences(const std::string& text, const std::string& part) {
 
 // A small scene that both programs can read in a scratch directory.
 class ProgramsTest : public testing::Test {
-protected:
+  protected:
     ProgramsTest() {
         scene_ = dir_.write("scene.lms", minimalScene("sphere { center <0 0 0> radius 1 }\n"
                                                       "plane { normal <0 0 1> distance -1 }\n"));
@@ -54,13 +54,16 @@ TEST_F(ProgramsTest, ReadsTheSceneAndCountsItsPrimitives) {
 }
 
 TEST_F(ProgramsTest, BothPassesPrintTheirMessages) {
-    const ProgramRun queue = run(LUMORA_BIN, {"-pqs", "50", "-i", "scene.lms", "-w", "4", "-h", "3"});
+    const ProgramRun queue =
+        run(LUMORA_BIN, {"-pqs", "50", "-i", "scene.lms", "-w", "4", "-h", "3"});
     EXPECT_EQ(queue.exitStatus, 0) << queue.output;
     EXPECT_EQ(occurrences(queue.output, "\n Defaulting priority queue size to 100"), 2);
 
-    const ProgramRun threads = run(LUMORA_MT_BIN, {"-t", "3", "-i", "scene.lms", "-w", "4", "-h", "3"});
+    const ProgramRun threads =
+        run(LUMORA_MT_BIN, {"-t", "3", "-i", "scene.lms", "-w", "4", "-h", "3"});
     EXPECT_EQ(threads.exitStatus, 0) << threads.output;
-    EXPECT_EQ(occurrences(threads.output, " Invalid number of threads: defaulting to 2 threads\n"), 2);
+    EXPECT_EQ(occurrences(threads.output, " Invalid number of threads: defaulting to 2 threads\n"),
+              2);
 }
 
 TEST_F(ProgramsTest, FailuresEndWithStatus255) {

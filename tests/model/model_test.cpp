@@ -79,7 +79,7 @@ TEST(Surface, CopiesEveryAttribute) {
 }
 
 class LightTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { resetScene(); }
     void TearDown() override { resetScene(); }
 };

@@ -13,7 +13,9 @@ const std::string kFrame =
     "camera { position <0 0 0> look_at <0 1 0> }\n"
     "surface { color 1 1 1 }\n";
 
-double cosineOfHalf(double degrees) { return std::cos(degrees * std::numbers::pi / 360); }
+double cosineOfHalf(double degrees) {
+    return std::cos(degrees * std::numbers::pi / 360);
+}
 
 const LightData& onlyLight() {
     EXPECT_NE(myLightList, nullptr);
@@ -34,14 +36,16 @@ TEST_F(ParserTest, LightErrors) {
         {"attenuation written with a capital", "light { attenuation_type \"D2\" }", 1,
          " invalid light attenuation type specified"},
         {"shadow type", "light { shadow_type \"soft\" }", 1, " invalid shadow type specified"},
-        {"reserved keyword", "light {\ndirection <0 0 1>", 2, " Unkown parameter in light structure"},
+        {"reserved keyword", "light {\ndirection <0 0 1>", 2,
+         " Unkown parameter in light structure"},
         {"target on the light", "light {\n" + place + "target <0 0 5>\n}", 4,
          " Error in light structure - invalid target"},
         {"invalid target is checked before missing keys", "light { target <0 0 0> }", 1,
          " Error in light structure - invalid target"},
         {"colour twice", "light {\n" + place + "color 2 2 2 }", 3,
          " Error in light structure - missing parameters"},
-        {"no position", "light { color 1 1 1 }", 1, " Error in light structure - missing parameters"},
+        {"no position", "light { color 1 1 1 }", 1,
+         " Error in light structure - missing parameters"},
         {"smooth without radius", "light {\n" + place + "shadow_type \"smooth\" samples 8\n}", 4,
          " Error in light structure - missing parameters"},
         {"smooth without samples", "light { " + place + "shadow_type \"smooth\" radius 1 }", 2,
@@ -66,13 +70,13 @@ TEST_F(ParserTest, LightPresets) {
 }
 
 TEST_F(ParserTest, SpotLightValues) {
-    ASSERT_EQ(parseSceneText(kFrame +
-                             "light { light_type \"spot\" position <0 0 4> target <0 3 0>\n"
-                             "  color 1 0.5 0.25 min_angle 20 max_angle 50\n"
-                             "  attenuation_type \"none\" shadow_type \"smooth\"\n"
-                             "  radius 0.5 light_samples 8 }")
-                  .status,
-              0);
+    ASSERT_EQ(
+        parseSceneText(kFrame + "light { light_type \"spot\" position <0 0 4> target <0 3 0>\n"
+                                "  color 1 0.5 0.25 min_angle 20 max_angle 50\n"
+                                "  attenuation_type \"none\" shadow_type \"smooth\"\n"
+                                "  radius 0.5 light_samples 8 }")
+            .status,
+        0);
     const LightData& light = onlyLight();
     EXPECT_EQ(light.lightType, LIGHT_SPOT);
     EXPECT_EQ(light.attenuationType, ATTENUATION_NONE);
@@ -87,12 +91,12 @@ TEST_F(ParserTest, SpotLightValues) {
 }
 
 TEST_F(ParserTest, SharpLightsKeepTheirCheckedRadiusAndSamples) {
-    ASSERT_EQ(parseSceneText(kFrame +
-                             "light { position <0 0 4> color 1 1 1 attenuation_type \"d\"\n"
-                             "  radius 2 samples 3 }\n"
-                             "light { position <9 0 4> color 1 1 1 }")
-                  .status,
-              0);
+    ASSERT_EQ(
+        parseSceneText(kFrame + "light { position <0 0 4> color 1 1 1 attenuation_type \"d\"\n"
+                                "  radius 2 samples 3 }\n"
+                                "light { position <9 0 4> color 1 1 1 }")
+            .status,
+        0);
     EXPECT_EQ(iNumLight, 2);
     ASSERT_NE(myLightList->next, nullptr);
     const LightData& first = myLightList->next->data.light;
@@ -112,7 +116,8 @@ TEST_F(ParserTest, SphereAndPlaneErrors) {
          " error in sphere structure declaration"},
         {"no radius", "sphere { center <0 0 0> }", 1, " error in sphere structure declaration"},
         {"sphere key", "sphere {\nnormal <0 0 1>", 2, " Unkown parameter in sphere structure"},
-        {"sphere cut short", "sphere { center <0 0 0>\n", 2, " Unkown parameter in sphere structure"},
+        {"sphere cut short", "sphere { center <0 0 0>\n", 2,
+         " Unkown parameter in sphere structure"},
         {"plane key", "plane {\nradius 1", 2, " Unkown parameter in plane structure"},
         {"plane without distance", "plane { normal <0 0 1> }", 1,
          " error in plane structure declaration"},
@@ -124,9 +129,8 @@ TEST_F(ParserTest, SphereAndPlaneErrors) {
 }
 
 TEST_F(ParserTest, SphereAndPlaneReachTheirConstructors) {
-    ASSERT_EQ(parseSceneText(kFrame +
-                             "sphere { radius 2 center <1 2 3> }\n"
-                             "plane { normal <0 0 1> distance 5 }\n")
+    ASSERT_EQ(parseSceneText(kFrame + "sphere { radius 2 center <1 2 3> }\n"
+                                      "plane { normal <0 0 1> distance 5 }\n")
                   .status,
               0);
     EXPECT_EQ(iNumSphere, 1);

@@ -14,20 +14,20 @@ namespace {
 
 // Feeds the lexer from a string, as if it were a scene file.
 class Source {
-public:
+  public:
     explicit Source(std::string text) : text_(std::move(text)) {
         file_ = fmemopen(text_.data(), text_.size(), "r");
     }
     ~Source() { std::fclose(file_); }
     std::FILE* file() const { return file_; }
 
-private:
+  private:
     std::string text_;
     std::FILE* file_;
 };
 
 class LexerTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetScene();
         comptligne = 1;
@@ -56,10 +56,18 @@ TEST_F(LexerTest, WordsAreMatchedExactly) {
         const char* text;
         int code;
     } cases[] = {
-        {"sphere", KW_SPHERE},         {"Sphere", TOKEN_WORD},     {"spheres", TOKEN_WORD},
-        {"resolution", KW_DISPLAY},    {"display", KW_DISPLAY},    {"aa_type", KW_ANTIALIASING},
-        {"smooth_triangle", 903},      {"disc", 704},              {"modify", 1000},
-        {"include", KW_INCLUDE},       {"focal_point", 121},       {"halton", 216},
+        {"sphere", KW_SPHERE},
+        {"Sphere", TOKEN_WORD},
+        {"spheres", TOKEN_WORD},
+        {"resolution", KW_DISPLAY},
+        {"display", KW_DISPLAY},
+        {"aa_type", KW_ANTIALIASING},
+        {"smooth_triangle", 903},
+        {"disc", 704},
+        {"modify", 1000},
+        {"include", KW_INCLUDE},
+        {"focal_point", 121},
+        {"halton", 216},
         {"file.name:with\\all_", TOKEN_WORD},
     };
     for (const auto& c : cases) {
@@ -87,10 +95,10 @@ TEST_F(LexerTest, NumbersConvertAsTheReaderAsks) {
         double decimal;
         int integer;
     } cases[] = {
-        {"1e3", NUMBER_DECIMAL, 1000, 0},  {".25", NUMBER_DECIMAL, 0.25, 0},
-        {"-2", NUMBER_DECIMAL, -2, 0},     {"1-2", NUMBER_DECIMAL, 1, 0},
-        {"-", NUMBER_DECIMAL, 0, 0},       {"2.9", NUMBER_INTEGER, 0, 2},
-        {"+7", NUMBER_INTEGER, 0, 7},      {"99999999999", NUMBER_INTEGER, 0, 2147483647},
+        {"1e3", NUMBER_DECIMAL, 1000, 0}, {".25", NUMBER_DECIMAL, 0.25, 0},
+        {"-2", NUMBER_DECIMAL, -2, 0},    {"1-2", NUMBER_DECIMAL, 1, 0},
+        {"-", NUMBER_DECIMAL, 0, 0},      {"2.9", NUMBER_INTEGER, 0, 2},
+        {"+7", NUMBER_INTEGER, 0, 7},     {"99999999999", NUMBER_INTEGER, 0, 2147483647},
     };
     for (const auto& c : cases) {
         Source source(c.text);

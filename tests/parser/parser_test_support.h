@@ -12,7 +12,8 @@ inline std::string parseErrorReport(int line, const std::string& message) {
 }
 
 inline bool endsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // One scene that must stop with `message` reported at `line`.
@@ -35,6 +36,6 @@ inline void expectParseErrors(std::initializer_list<ParseErrorCase> cases) {
 }
 
 class ParserTest : public testing::Test {
-protected:
+  protected:
     void TearDown() override { resetScene(); }
 };

@@ -50,8 +50,8 @@ TEST_F(ParserTest, IncompleteScenesNameTheFirstMissingBlock) {
 
 TEST_F(ParserTest, SceneWithoutLightWarnsAndSummarises) {
     const TempDir dir;
-    const std::string path =
-        dir.write("scene.lms", kSettings + kCamera + kSurface + "sphere { center <0 5 0> radius 1 }");
+    const std::string path = dir.write(
+        "scene.lms", kSettings + kCamera + kSurface + "sphere { center <0 5 0> radius 1 }");
     const Outcome outcome = parseSceneFile(path);
     EXPECT_FALSE(outcome.exited);
     EXPECT_EQ(outcome.status, 0);
@@ -88,7 +88,8 @@ TEST_F(ParserTest, SettingsErrors) {
     const std::string name = "output_name \"pic\"\n";
     expectParseErrors({
         {"no brace", "settings background 0 0 0", 1, " Opening bracket '{' expected"},
-        {"output type", "settings {\noutput_type \"gif\"", 2, " invalid output file type specified"},
+        {"output type", "settings {\noutput_type \"gif\"", 2,
+         " invalid output file type specified"},
         {"jitter", "settings {\njitter \"maybe\"", 2, " jitter must be either 'yes' or 'no'"},
         {"anti-aliasing", "settings {\n\naa_type \"super\"", 3,
          " invalid anti-aliasing type specified"},
@@ -166,7 +167,8 @@ TEST_F(ParserTest, CameraErrors) {
         {"projection", "camera { projection_type \"wide\" }", 1,
          " invalid camera projection type specified"},
         {"light key", "camera {\ncolor 1 1 1", 2, " Unkown parameter in camera structure"},
-        {"no look_at", "camera {\nposition <0 0 0>\n}", 3, " error in camera structure declaration"},
+        {"no look_at", "camera {\nposition <0 0 0>\n}", 3,
+         " error in camera structure declaration"},
         {"two positions", "camera {\n" + eye + "position <1 0 0> }", 3,
          " error in camera structure declaration"},
         {"focal length and point", "camera {\n" + eye + "focal_length 7 focal_point <0 5 0>\n}", 4,
@@ -273,8 +275,7 @@ TEST_F(ParserTest, DeclareErrors) {
         {"no colour keyword", "declare \"x\" 1 0 0", 1, " Unkown element in declaration"},
         {"reference instead of numbers", "declare \"x\" color # y", 1, " Decimal value expected"},
         {"unquoted name", "declare x color 1 0 0", 1, " string expected"},
-        {"name too long for a colour",
-         "declare \"" + std::string(64, 'c') + "\" color 1 0 0", 1,
+        {"name too long for a colour", "declare \"" + std::string(64, 'c') + "\" color 1 0 0", 1,
          " color name longer than 63 characters"},
     });
 }
@@ -283,7 +284,9 @@ TEST_F(ParserTest, DeclaredColoursAreUncheckedAndReleasedAfterTheParse) {
     ASSERT_EQ(parseSceneText(kSettings + kCamera + "declare \"" + std::string(63, 'c') +
                              "\" color 0.25 0.5 1\n"
                              "declare \"big\" color 7 -3 0\n"
-                             "surface { color #" + std::string(63, 'c') + " }\n"
+                             "surface { color #" +
+                             std::string(63, 'c') +
+                             " }\n"
                              "sphere { center <0 0 0> radius 1 }")
                   .status,
               0);
@@ -314,8 +317,8 @@ TEST_F(ParserTest, ErrorsAfterAnIncludeReportTheirOwnLine) {
         dir.write("scene.lms", "include \"ten.lms\"\n\nsphere { radius 0 }\n");
     const Outcome outcome = parseSceneFile(scene);
     EXPECT_TRUE(outcome.exited);
-    EXPECT_TRUE(endsWith(outcome.output,
-                         parseErrorReport(3, " sphere radius must be greater than 0")))
+    EXPECT_TRUE(
+        endsWith(outcome.output, parseErrorReport(3, " sphere radius must be greater than 0")))
         << outcome.output;
 }
 
@@ -340,8 +343,7 @@ TEST_F(ParserTest, IncludeCyclesAndDeepNestingStop) {
 
     const Outcome selfOutcome = parseSceneFile(self);
     EXPECT_TRUE(selfOutcome.exited);
-    EXPECT_NE(selfOutcome.output.find("Parser Error - line: 1 -  include cycle"),
-              std::string::npos)
+    EXPECT_NE(selfOutcome.output.find("Parser Error - line: 1 -  include cycle"), std::string::npos)
         << selfOutcome.output;
 
     const Outcome cycleOutcome = parseSceneFile(cycle);

@@ -8,7 +8,7 @@
 namespace {
 
 class PlaneTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { resetScene(); }
     void TearDown() override { resetScene(); }
 
@@ -32,7 +32,10 @@ TEST_F(PlaneTest, IsSeenOnlyFromTheSideItsSceneNormalPointsTo) {
         {"straight up from below", {0, -5, 0}, {0, 1, 0}, false, 0},
         {"parallel", {0, 5, 0}, {1, 0, 0}, false, 0},
         {"grazing under the tolerance", {0, 5, 0}, {0.99999955, -0.0009995, 0}, false, 0},
-        {"grazing just past the tolerance", {0, 5, 0}, {0.9999995, -0.0010005, 0}, true,
+        {"grazing just past the tolerance",
+         {0, 5, 0},
+         {0.9999995, -0.0010005, 0},
+         true,
          5 / 0.0010005},
         {"starting on the plane, travelling into it", {2, 0, 1}, {0, -1, 0}, true, 0},
         {"starting on the plane, travelling away", {2, 0, 1}, {0, 1, 0}, false, 0},

@@ -8,7 +8,7 @@
 namespace {
 
 class SphereTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { resetScene(); }
     void TearDown() override { resetScene(); }
 };
