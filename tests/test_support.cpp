@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 
 #include "accel/bound.h"
@@ -133,6 +134,31 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     const int status = pclose(pipe);
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+Picture readPpm(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    Picture picture;
+    std::string magic;
+    int maxValue = 0;
+    if (!(file >> magic >> picture.width >> picture.height >> maxValue) || magic != "P6" ||
+        maxValue != 255) {
+        return {};
+    }
+    file.get();  // exactly one white-space byte before the pixels
+    picture.pixels.assign(std::istreambuf_iterator<char>(file), {});
+    return picture;
+}
+
+Vector3 unit(Vector3 v) {
+    VecNorm(v);
+    return v;
+}
+
+void expectVectorNear(const Vector3& actual, const Vector3& expected, double tolerance) {
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
 }
 
 std::string minimalScene(const std::string& objects) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "model/records.h"
+
 // Shared by the tests: a clean scene between tests, scratch directories, and running the
 // parser or the built programs while capturing what they print.
 
@@ -54,6 +56,25 @@ struct ProgramRun {
 };
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::filesystem::path& directory);
+
+// A picture as the renderer computed it: R, G, B rows, top row first.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> pixels;
+
+    unsigned char* row(int y) { return pixels.data() + 3 * static_cast<std::size_t>(width) * y; }
+};
+
+// The pixels of a raw PPM as the PPM writer writes it; an empty picture when it is not one
+// (a missing file included).
+Picture readPpm(const std::filesystem::path& path);
+
+// v scaled to unit length.
+Vector3 unit(Vector3 v);
+
+// Expects every component of `actual` within `tolerance` of the same component of `expected`.
+void expectVectorNear(const Vector3& actual, const Vector3& expected, double tolerance = 1e-12);
 
 // A scene with the blocks every scene needs (camera, settings, surface, light) followed by
 // `objects`.

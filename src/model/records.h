@@ -69,10 +69,67 @@ struct PlaneData {
     double offset;
 };
 
+// A ring or a disc (inner radius 0): the plane normal·P + offset = 0 between two circles.
+struct RingData {
+    Vector3 center;
+    Vector3 normal;  // unit length
+    double offset;
+    double innerRadiusSquared;
+    double outerRadiusSquared;
+};
+
+// A cone or a cylinder: the open surface between the base and the cap circle.
+struct ConeData {
+    Vector3 baseCenter;
+    double baseRadius;
+    double axisOffset;  // axis·P + axisOffset is the height of P above the base plane
+    Vector3 capCenter;
+    double capRadius;
+    Vector3 radialU;  // unit vectors spanning the cross-section plane
+    Vector3 radialV;
+    Vector3 axis;  // unit, from the base towards the cap
+    double length;
+    double slope;  // change of radius per unit of height
+    double axialMin;
+    double axialMax;
+};
+
+// Flat kinds keep the two coordinates of the projection their inside test works in.
+struct PolygonData {
+    const Vector3* vertices;  // vertexCount of them, owned by the polygon module
+    Vector3 normal;           // unit length
+    int vertexCount;
+    double offset;  // the plane is normal·P + offset = 0
+    int uAxis;
+    int vAxis;
+};
+
+struct TriangleData {
+    Vector3 vertices[3];
+    Vector3 normal;  // unit length
+    double offset;
+    int uAxis;
+    int vAxis;
+};
+
+struct PatchData {
+    Vector3 vertex0, vertex1, vertex2;
+    Vector3 normal0, normal1, normal2;  // unit, on the side the face's winding faces
+    // Rows of the transposed inverse of the edge matrix: u = dualU·(X - vertex0) and
+    // v = dualV·(X - vertex0) are the weights of a point X of the face.
+    Vector3 dualU, dualV;
+    Vector3 faceNormal;  // unit
+};
+
 union ObjectData {
     LightData light;
     SphereData sphere;
     PlaneData plane;
+    RingData ring;
+    ConeData cone;
+    PolygonData polygon;
+    TriangleData triangle;
+    PatchData patch;
 };
 
 // One record type for every scene object: primitives, bounding composites and lights.

@@ -38,3 +38,8 @@ inline double length(Vector3 v) {
 // Scales v to unit length in place. A zero vector is the caller's fault: every caller
 // passes a direction that the scene checks or the geometry guarantees to be non-zero.
 void VecNorm(Vector3& v);
+
+// Scales a non-zero v to unit length in place and returns the length it had. Dividing by the
+// largest component first keeps the squared length from underflowing or overflowing, so a
+// vector as short as 1e-200 or as long as 1e200 still comes out unit.
+double normalizeScaled(Vector3& v);

@@ -15,9 +15,41 @@ void yy_surface(std::FILE* file);
 void yy_light(std::FILE* file);
 void yy_sphere(std::FILE* file);
 void yy_plane(std::FILE* file);
+void yy_disc(std::FILE* file);
+void yy_ring(std::FILE* file);
+void yy_cylindre(std::FILE* file);
+void yy_cone(std::FILE* file);
+void yy_polygon(std::FILE* file);
+void yy_triangle(std::FILE* file);
+void yy_patch(std::FILE* file);  // "patch" and "smooth_triangle"
 
 // The surface that object blocks give their primitives: the last surface block read.
 const Surface& currentSurface();
+
+// Puts back what objects placed before any surface block get: a new surface block's start.
+void resetCurrentSurface();
+
+// Puts the settings that every settings block starts from: background, image size, jitter,
+// anti-aliasing, its threshold and haze.
+void resetRenderSettings();
+
+// Reads the value of a key that scene settings blocks and 3DS settings files share (image,
+// output, anti-aliasing, background and haze). Returns false when `keyword` is not one.
+bool readRenderSetting(std::FILE* file, int keyword);
+
+// The depth-of-field keys that camera blocks and 3DS settings files share.
+struct FocusKeys {
+    Vector3 focalPoint{0, 0, 0};
+    int focalLengths = 0;
+    int focalPoints = 0;
+};
+
+// Reads aperture, focal length, focal point or camera samples; false for any other key.
+bool readFocusKey(std::FILE* file, int keyword, FocusKeys& focus);
+
+// A focus is given by a length or by a point, not both; a point gives the length as its
+// distance from the camera position.
+void finishFocus(const FocusKeys& focus);
 
 void expectOpeningBrace(std::FILE* file);
 

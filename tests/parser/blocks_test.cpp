@@ -150,3 +150,159 @@ TEST_F(ParserTest, SphereAndPlaneReachTheirConstructors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ParserTest, DiscAndRingErrors) {
+    const std::string disc = "center <0 0 0> normal <0 0 1>";
+    const std::string ring = "center <0 0 0> normal <0 0 1> internal_radius 1";
+    expectParseErrors({
+        {"disc key", "disc {\ncap <0 0 0>", 2, " Unkown parameter in disc structure"},
+        {"disc without radius", "disc { " + disc + " }", 1,
+         " missing parameter(s) in disc structure"},
+        {"disc radius twice", "disc { " + disc + " radius 1 radius 2\n}", 2,
+         " missing parameter(s) in disc structure"},
+        {"disc radius zero", "disc { " + disc + " radius 0 }", 1,
+         " radius cannot be null or negative"},
+        {"disc without a normal direction", "disc { center <0 0 0> normal <0 0 0> radius 1 }", 1,
+         " disc normal cannot be <0 0 0>"},
+        {"ring key", "ring {\nradius 1", 2, " Unkown parameter in ring structure"},
+        {"ring without external radius", "ring { " + ring + " }", 1,
+         " missing parameter(s) in ring structure"},
+        {"ring negative radius", "ring { " + ring + " external_radius -2 }", 1,
+         " external and internal radius cannot be null or negative"},
+        {"ring zero radius",
+         "ring { center <0 0 0> normal <0 0 1> internal_radius 0 "
+         "external_radius 2 }",
+         1, " external and internal radius cannot be null or negative"},
+        {"ring equal radii", "ring { " + ring + "\nexternal_radius 1\n}", 3,
+         " both radius are equal"},
+        {"ring without a normal direction",
+         "ring { center <0 0 0> normal <0 0 0> internal_radius 1 external_radius 2 }", 1,
+         " ring normal cannot be <0 0 0>"},
+    });
+}
+
+TEST_F(ParserTest, ConeAndCylinderErrors) {
+    const std::string ends = "base <0 0 0> cap <0 0 2>";
+    expectParseErrors({
+        {"cylinder key", "cylinder {\nbase_radius 1", 2, " Unkown parameter in cylinder structure"},
+        {"cylinder without cap", "cylinder { base <0 0 0> radius 1 }", 1,
+         " error in cylinder structure declaration"},
+        {"cylinder radius zero", "cylinder { " + ends + " radius 0 }", 1,
+         " radius cannot be null or negative"},
+        {"cylinder without length", "cylinder { base <1 2 3> cap <1 2 3> radius 1 }", 1,
+         " cylinder base and cap cannot be the same point"},
+        {"cone key", "cone {\nradius 1", 2, " Unkown parameter in cone structure"},
+        {"cone radius twice", "cone { " + ends + " base_radius 1 base_radius 2 cap_radius 1 }", 1,
+         " Error in cone structure"},
+        {"cone both radii zero", "cone { " + ends + " base_radius 0 cap_radius 0 }", 1,
+         " base radius and cap radius cannot be both null"},
+        {"cone negative radius", "cone { " + ends + " base_radius -1 cap_radius 1 }", 1,
+         " base radius or cap radius cannot be negative"},
+        {"cone without length", "cone { base <0 0 0> cap <0 0 0> base_radius 1 cap_radius 0 }", 1,
+         " cone base and cap cannot be the same point"},
+    });
+}
+
+TEST_F(ParserTest, PolygonTriangleAndPatchErrors) {
+    const std::string square = "vertex <0 0 0> vertex <1 0 0> vertex <1 1 0> vertex <0 1 0>";
+    const std::string v3 = "vertex <0 0 0> vertex <1 0 0> vertex <0 1 0>";
+    const std::string n3 = "normal <0 0 1> normal <0 0 1> normal <0 0 1>";
+    expectParseErrors({
+        {"polygon count", "polygon { vertex", 1, " Integer value expected"},
+        {"polygon of three", "polygon {\n3", 2, " valid number of vertices expected"},
+        {"polygon key", "polygon { 4 normal <0 0 1>", 1, " Unkown parameter in polygon structure"},
+        {"polygon fifth vertex", "polygon { 4 " + square + "\nvertex", 2,
+         " Too many vertices in polygon structure"},
+        {"polygon short", "polygon { 5 " + square + " }", 1,
+         " Too few vertices in polygon structure"},
+        {"polygon on a line",
+         "polygon { 4 vertex <0 0 0> vertex <1 0 0> vertex <2 0 0> vertex <3 0 0> }", 1,
+         " polygon vertices do not span a plane"},
+        {"triangle key", "triangle { normal", 1, " Unkown parameter in triangle structure"},
+        {"triangle fourth vertex", "triangle { " + v3 + " vertex", 1,
+         " Too many vertices in triangle structure"},
+        {"triangle of two", "triangle { vertex <0 0 0> vertex <1 0 0>\n}", 2,
+         " Too few vertices in triangle structure"},
+        {"triangle of one point", "triangle { vertex <1 1 1> vertex <1 1 1> vertex <1 1 1> }", 1,
+         " triangle vertices do not span a plane"},
+        {"patch key", "patch { center", 1, " Unkown parameter in patch structure"},
+        {"patch fourth vertex", "patch { " + v3 + " vertex", 1,
+         " Too many vertices in patch structure"},
+        {"patch fourth normal", "smooth_triangle { " + n3 + " normal", 1,
+         " Too many normals in patch structure"},
+        {"patch short of vertices", "patch { " + n3 + " vertex <0 0 0> }", 1,
+         " Too few vertices in patch structure"},
+        {"patch short of normals", "patch { " + v3 + " normal <0 0 1> normal <0 0 1> }", 1,
+         " Too few normals in patch structure"},
+        {"patch on a line", "patch { vertex <0 0 0> vertex <1 1 1> vertex <2 2 2> " + n3 + " }", 1,
+         " patch vertices do not span a plane"},
+    });
+}
+
+TEST_F(ParserTest, DiscsAndRingsReachTheirConstructor) {
+    ASSERT_EQ(parseSceneText(kFrame + "disc { center <1 2 3> normal <0 0 2> radius 2 }\n"
+                                      "ring { center <0 0 0> normal <0 1 0> internal_radius 3 "
+                                      "external_radius 1 }\n")
+                  .status,
+              0);
+    EXPECT_EQ(iNumDisc, 1);
+    EXPECT_EQ(iNumRing, 1);
+    const RingData& ring = myObjectList->data.ring;
+    EXPECT_EQ(ring.innerRadiusSquared, 1) << "the smaller radius is the inner one";
+    EXPECT_EQ(ring.outerRadiusSquared, 9);
+    const RingData& disc = myObjectList->next->data.ring;
+    EXPECT_EQ(myObjectList->next->kind, KIND_RING);
+    EXPECT_EQ(disc.innerRadiusSquared, 0);
+    EXPECT_EQ(disc.outerRadiusSquared, 4);
+    EXPECT_EQ(disc.center.z, 3);
+    EXPECT_EQ(disc.normal.z, 1) << "the normal is stored with unit length";
+}
+
+TEST_F(ParserTest, ConesAndCylindersReachTheirConstructor) {
+    ASSERT_EQ(
+        parseSceneText(kFrame + "cylinder { base <0 0 0> cap <0 2 0> radius 0.5 }\n"
+                                "cone { cap <0 0 1> base <0 0 0> base_radius 0 cap_radius 1 }\n")
+            .status,
+        0);
+    EXPECT_EQ(iNumCylinder, 1);
+    EXPECT_EQ(iNumCone, 1);
+    const ConeData& cone = myObjectList->data.cone;
+    EXPECT_EQ(cone.baseRadius, 0) << "a pointed cone is accepted";
+    EXPECT_EQ(cone.capRadius, 1);
+    const ConeData& cylinder = myObjectList->next->data.cone;
+    EXPECT_EQ(cylinder.baseRadius, 0.5);
+    EXPECT_EQ(cylinder.capRadius, 0.5);
+    EXPECT_EQ(cylinder.capCenter.y, 2);
+}
+
+TEST_F(ParserTest, FacesReachTheirConstructors) {
+    ASSERT_EQ(
+        parseSceneText(kFrame + "polygon { 4 vertex <0 0 0> vertex <1 0 0> vertex <1 0 1> "
+                                "vertex <0 0 1> }\n"
+                                "triangle { vertex <0 0 0> vertex <1 0 0> vertex <0 0 1> }\n"
+                                "patch { vertex <0 0 0> normal <0 -1 0> vertex <1 0 0>\n"
+                                "  normal <0 -1 0> vertex <0 0 1> normal <0 -1 0> }\n"
+                                "smooth_triangle { vertex <0 0 0> vertex <1 0 0> vertex <0 0 1>\n"
+                                "  normal <0 -1 0> normal <0 -1 0> normal <0 -1 0> }\n")
+            .status,
+        0);
+    EXPECT_EQ(iNumPolygone, 1);
+    EXPECT_EQ(iNumTriangle, 1);
+    EXPECT_EQ(iNumPatch, 2) << "smooth triangles count as patches";
+    const ObjectRecord* smooth = myObjectList;
+    const ObjectRecord* patch = smooth->next;
+    ASSERT_EQ(smooth->kind, KIND_PATCH);
+    ASSERT_EQ(patch->kind, KIND_PATCH);
+    // Interleaved and grouped vertex and normal keys make the same patch.
+    EXPECT_EQ(smooth->data.patch.vertex1.x, patch->data.patch.vertex1.x);
+    EXPECT_EQ(smooth->data.patch.normal2.y, patch->data.patch.normal2.y);
+    EXPECT_EQ(patch->next->kind, KIND_TRIANGLE);
+    const ObjectRecord& polygon = *patch->next->next;
+    ASSERT_EQ(polygon.kind, KIND_POLYGON);
+    EXPECT_EQ(polygon.data.polygon.vertexCount, 4);
+    EXPECT_EQ(polygon.data.polygon.vertices[2].z, 1);
+}
+
+}  // namespace

@@ -19,17 +19,6 @@ double radians(double degrees) {
     return degrees * std::numbers::pi / 180;
 }
 
-Vector3 unit(Vector3 v) {
-    VecNorm(v);
-    return v;
-}
-
-void expectVectorNear(Vector3 actual, Vector3 expected, double tolerance = kTolerance) {
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
-
 class CameraTest : public testing::Test {
   protected:
     void SetUp() override {

@@ -19,24 +19,6 @@
 
 namespace {
 
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> bytes;  // R, G, B per pixel, top row first
-};
-
-// Reads a PPM as the image writer stores it; an empty picture when the file is missing.
-Picture readPpm(const std::filesystem::path& path) {
-    Picture picture;
-    std::ifstream file(path, std::ios::binary);
-    std::string magic;
-    int maxValue = 0;
-    if (!(file >> magic >> picture.width >> picture.height >> maxValue)) return {};
-    file.get();  // the one newline before the pixels
-    picture.bytes.assign(std::istreambuf_iterator<char>(file), {});
-    return picture;
-}
-
 struct Render {
     ProgramRun run;
     Picture picture;
@@ -86,10 +68,10 @@ void expectSinglePixel(const PixelCase& c) {
     SCOPED_TRACE(c.what);
     const Render result = render(LUMORA_BIN, c.scene);
     ASSERT_EQ(result.run.exitStatus, 0) << result.run.output;
-    ASSERT_EQ(result.picture.bytes.size(), 3u) << result.run.output;
-    EXPECT_EQ(result.picture.bytes[0], toByte(c.r));
-    EXPECT_EQ(result.picture.bytes[1], toByte(c.g));
-    EXPECT_EQ(result.picture.bytes[2], toByte(c.b));
+    ASSERT_EQ(result.picture.pixels.size(), 3u) << result.run.output;
+    EXPECT_EQ(result.picture.pixels[0], toByte(c.r));
+    EXPECT_EQ(result.picture.pixels[1], toByte(c.g));
+    EXPECT_EQ(result.picture.pixels[2], toByte(c.b));
 }
 
 TEST(RenderPixels, AmbientDiffuseAndBrilliance) {
@@ -282,14 +264,14 @@ TEST(RenderThreads, BandsWriteTheSameBytesAsOneThread) {
         SCOPED_TRACE(mode.front());
         const Render single = render(LUMORA_BIN, scene, mode);
         ASSERT_EQ(single.run.exitStatus, 0) << single.run.output;
-        ASSERT_EQ(single.picture.bytes.size(), 24u * 37 * 3);
+        ASSERT_EQ(single.picture.pixels.size(), 24u * 37 * 3);
         for (const char* threads : {"2", "4", "8"}) {
             SCOPED_TRACE(threads);
             std::vector<std::string> arguments = mode;
             arguments.insert(arguments.end(), {"-t", threads});
             const Render multi = render(LUMORA_MT_BIN, scene, arguments);
             ASSERT_EQ(multi.run.exitStatus, 0) << multi.run.output;
-            EXPECT_TRUE(multi.picture.bytes == single.picture.bytes);
+            EXPECT_TRUE(multi.picture.pixels == single.picture.pixels);
         }
     }
 }
@@ -309,7 +291,7 @@ TEST(RenderThreads, ReportsItsBandsAndTheTime) {
     EXPECT_TRUE(std::regex_search(output, std::regex("\n\n Rendering time: +[0-9]+\\.[0-9]{2} "
                                                      "second\\(s\\)\n$")))
         << output;
-    EXPECT_EQ(multi.picture.bytes, render(LUMORA_BIN, busyScene(8, 100)).picture.bytes);
+    EXPECT_EQ(multi.picture.pixels, render(LUMORA_BIN, busyScene(8, 100)).picture.pixels);
 }
 
 // A row of 400 spheres along x, beside a narrow camera that looks along y. Every ray of a
@@ -361,11 +343,11 @@ TEST(RenderFailures, QueueOverflowEndsWithStatus1AndNoImage) {
         SCOPED_TRACE(program);
         const Render roomy = render(program, scene, {"-pqs", "2000"});
         EXPECT_EQ(roomy.run.exitStatus, 0) << roomy.run.output;
-        ASSERT_EQ(roomy.picture.bytes.size(), 8u * 3);
-        for (std::size_t i = 0; i < roomy.picture.bytes.size(); i += 3) {
-            EXPECT_EQ(roomy.picture.bytes[i], toByte(0.2));
-            EXPECT_EQ(roomy.picture.bytes[i + 1], toByte(0.4));
-            EXPECT_EQ(roomy.picture.bytes[i + 2], toByte(0.6));
+        ASSERT_EQ(roomy.picture.pixels.size(), 8u * 3);
+        for (std::size_t i = 0; i < roomy.picture.pixels.size(); i += 3) {
+            EXPECT_EQ(roomy.picture.pixels[i], toByte(0.2));
+            EXPECT_EQ(roomy.picture.pixels[i + 1], toByte(0.4));
+            EXPECT_EQ(roomy.picture.pixels[i + 2], toByte(0.6));
         }
     }
 }

@@ -1,0 +1,57 @@
+#include "primitives/polygon.h"
+
+#include <cassert>
+#include <cstdio>
+#include <deque>
+#include <utility>
+
+#include "primitives/flat.h"
+#include "primitives/primitive.h"
+
+namespace {
+
+// The vertex arrays of every polygon of the run. The records only point at them, and the scene
+// lives until the process ends, so they stay here, reachable, for the whole run; a deque never
+// moves the arrays it already holds.
+std::deque<std::vector<Vector3>> vertexStore;
+
+}  // namespace
+
+ObjectRecord* makePolygon(std::vector<Vector3> vertices) {
+    assert(hasPlane(vertices) && "the scene parser refuses polygons without a plane");
+    ObjectRecord* object =
+        newPrimitive(KIND_POLYGON, polygonIntersect, polygonNormal, polygonPrint);
+    if (object == nullptr) return nullptr;
+
+    const std::vector<Vector3>& stored = vertexStore.emplace_back(std::move(vertices));
+    PolygonData& polygon = object->data.polygon;
+    polygon.vertices = stored.data();
+    polygon.vertexCount = static_cast<int>(stored.size());
+    // The first three vertices give the plane unless they are collinear; then the first
+    // triple that is not does, rather than a normal of 0/0.
+    polygon.normal = flatNormal(stored);
+    const ProjectionAxes axes = projectionAxes(polygon.normal);
+    polygon.uAxis = axes.u;
+    polygon.vAxis = axes.v;
+    polygon.offset = -dot(polygon.normal, stored[0]);
+
+    // Unlike the triangle's, a polygon's extents get no margin.
+    setSlabExtents(*object, stored, 0);
+    addPrimitive(object);
+    return object;
+}
+
+int polygonIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
+    const PolygonData& polygon = object.data.polygon;
+    return intersectFlatFace(object, polygon.normal, polygon.offset,
+                             {polygon.vertices, static_cast<std::size_t>(polygon.vertexCount)},
+                             {polygon.uAxis, polygon.vAxis}, ray, hit);
+}
+
+Vector3 polygonNormal(const ObjectRecord& object, const Vector3& /*point*/) {
+    return object.data.polygon.normal;
+}
+
+int polygonPrint(const ObjectRecord& /*object*/) {
+    return std::puts("polygon");
+}

@@ -1,0 +1,46 @@
+#include "primitives/triangle.h"
+
+#include <cassert>
+#include <cstdio>
+#include <span>
+
+#include "primitives/flat.h"
+#include "primitives/primitive.h"
+
+ObjectRecord* makeTriangle(const Vector3 vertices[3]) {
+    const std::span<const Vector3, 3> corners(vertices, 3);
+    assert(hasPlane(corners) && "the scene parser refuses triangles without a plane");
+    ObjectRecord* object =
+        newPrimitive(KIND_TRIANGLE, triangleIntersect, triangleNormal, trianglePrint);
+    if (object == nullptr) return nullptr;
+
+    TriangleData& triangle = object->data.triangle;
+    for (int i = 0; i < 3; ++i) triangle.vertices[i] = corners[i];
+    triangle.normal = flatNormal(corners);
+    const ProjectionAxes axes = projectionAxes(triangle.normal);
+    triangle.uAxis = axes.u;
+    triangle.vAxis = axes.v;
+    triangle.offset = -dot(triangle.normal, corners[0]);
+
+    // A triangle in a coordinate plane has slabs of no thickness; the margin keeps the
+    // traversal's slab test from losing it to rounding.
+    setSlabExtents(*object, corners, kEpsilon);
+    addPrimitive(object);
+    return object;
+}
+
+// The polygon's test with three vertices: both faces, the same parallel and distance bars and
+// the same one-sided tolerance on slanted edges.
+int triangleIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
+    const TriangleData& triangle = object.data.triangle;
+    return intersectFlatFace(object, triangle.normal, triangle.offset, triangle.vertices,
+                             {triangle.uAxis, triangle.vAxis}, ray, hit);
+}
+
+Vector3 triangleNormal(const ObjectRecord& object, const Vector3& /*point*/) {
+    return object.data.triangle.normal;
+}
+
+int trianglePrint(const ObjectRecord& /*object*/) {
+    return std::puts("triangle");
+}
