@@ -6,15 +6,17 @@
 #include <utility>
 
 #include "image/bmp.h"
+#include "image/jpg.h"
+#include "image/png.h"
 #include "image/ppm.h"
 #include "image/tga.h"
+#include "image/tiff.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 
 namespace {
 
 // One output format: the extension added to the output name and its writer's operations.
-// A format whose operations are null is not available in this build.
 struct ImageWriter {
     const char* name;
     const char* extension;
@@ -29,9 +31,9 @@ constexpr ImageWriter kWriters[] = {
     {"TGA", ".tga", openTGA, writeTGALine, closeTGA, abandonTGA},
     {"BMP", ".bmp", openBMP, writeBMPLine, closeBMP, abandonBMP},
     {"PPM", ".ppm", openPPM, writePPMLine, closePPM, abandonPPM},
-    {"PNG", ".png", nullptr, nullptr, nullptr, nullptr},
-    {"JPEG", ".jpg", nullptr, nullptr, nullptr, nullptr},
-    {"TIFF", ".tif", nullptr, nullptr, nullptr, nullptr},
+    {"PNG", ".png", openPNG, writePNGLine, closePNG, abandonPNG},
+    {"JPEG", ".jpg", openJPG, writeJPGLine, closeJPG, abandonJPG},
+    {"TIFF", ".tif", openTIFF, writeTIFFLine, closeTIFF, abandonTIFF},
 };
 static_assert(std::size(kWriters) == IMAGE_TIFF + 1);
 
@@ -49,10 +51,6 @@ int openImage(const char* name, int width, int height) {
         endProgram(kErrorStatus);
     }
     const ImageWriter& writer = kWriters[iImageType];
-    if (writer.open == nullptr) {
-        std::printf("\n %s output is not available yet\n", writer.name);
-        endProgram(kErrorStatus);
-    }
 
     // The name is taken as it is: "pic.bmp" becomes "pic.bmp.bmp".
     const std::string path = std::string(name) + writer.extension;

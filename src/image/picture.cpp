@@ -60,6 +60,10 @@ void reportCreateFailure(const char* path, int error) {
     std::printf("\n Cannot create output file: %s (%s)\n", path, std::strerror(error));
 }
 
+void reportWriteFailure(const std::string& target, const char* reason) {
+    std::printf("\n Cannot write output file: %s (%s)\n", target.c_str(), reason);
+}
+
 }  // namespace
 
 bool PictureFile::create(const char* path, int width, int height, ChannelOrder order) {
@@ -150,8 +154,7 @@ bool PictureFile::commit() {
 
     if (error != 0) {
         std::remove(temporary_.c_str());
-        std::printf("\n Cannot write output file: %s (%s)\n", target_.c_str(),
-                    std::strerror(error));
+        reportWriteFailure(target_, std::strerror(error));
     }
     release();
     return error == 0;
@@ -163,6 +166,11 @@ void PictureFile::discard() {
         std::remove(temporary_.c_str());
     }
     release();
+}
+
+void PictureFile::fail(int error, const char* reason) {
+    reportWriteFailure(target_, error != 0 ? std::strerror(error) : reason);
+    discard();
 }
 
 void PictureFile::release() {

@@ -42,6 +42,9 @@ class PictureFile {
     bool commit();
     // Releases the picture and removes the temporary file; the target is not touched.
     void discard();
+    // For an encoder that gave up: prints why, naming the target, then discards. `error` is
+    // the errno of the write that failed, or 0 when the encoder failed for its own `reason`.
+    void fail(int error, const char* reason);
 
     int width() const { return width_; }
     int height() const { return height_; }

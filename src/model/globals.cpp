@@ -22,6 +22,7 @@ int bunching = 4;
 int numThreads = 2;
 int use3ds = 0;
 int iCameraIndex = 0;
+int iCameraGiven = 0;
 char inputFileName[kInputFileNameSize];
 
 int iImageType = IMAGE_BMP;
@@ -29,6 +30,8 @@ int iAntialias = ANTIALIAS_NONE;
 int jitter = 0;
 int adapt_dist = 20;
 int jpeg_quality = 0;
+int image_width = 0;
+int image_height = 0;
 
 RowBand iBounds[kMaxThreads];
 

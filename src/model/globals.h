@@ -27,7 +27,8 @@ extern int maxQueueSize;  // high-water mark of that queue
 extern int bunching;      // group size at which the slab hierarchy stops splitting
 extern int numThreads;    // render threads of the multithreaded build
 extern int use3ds;        // 1 when the input is a 3DS model
-extern int iCameraIndex;  // 3DS camera chosen on the command line
+extern int iCameraIndex;  // 3DS camera chosen on the command line, counted from 0
+extern int iCameraGiven;  // 1 when "-c" chose it: it then wins over the settings' camera_index
 
 constexpr int kInputFileNameSize = 512;
 extern char inputFileName[kInputFileNameSize];
@@ -47,6 +48,7 @@ extern int iAntialias;
 extern int jitter;
 extern int adapt_dist;  // colour distance above which adaptive anti-aliasing subdivides
 extern int jpeg_quality;
+extern int image_width, image_height;  // image size as the JPEG writer keeps it
 
 constexpr int kMaxThreads = 8;
 extern RowBand iBounds[kMaxThreads];
