@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "app/scene3ds.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "parser/parser.h"
@@ -53,7 +54,11 @@ constexpr Option kOptions[] = {
          copyName(inputFileName, kInputFileNameSize, v[0], "Input");
          inputGiven = true;
      }},
-    {"-c", "--camera", 1, false, [](char** v) { iCameraIndex = readInteger(v[0]) + 1; }},
+    {"-c", "--camera", 1, false,
+     [](char** v) {
+         iCameraIndex = readInteger(v[0]);
+         iCameraGiven = 1;
+     }},
     {"-3ds", "--3ds", 1, false,
      [](char** v) {
          copyName(inputFileName, kInputFileNameSize, v[0], "Input");
@@ -132,7 +137,7 @@ void showUsage() {
     std::puts(" Example: lumora -i scene.lms\n");
     std::puts(" Options:");
     std::puts("  -3ds/--3ds         filename    read filename as 3ds input");
-    std::puts("  -c/--camera        integer     specify which camera to use to render");
+    std::puts("  -c/--camera        integer     specify which camera to use to render (from 0)");
     std::puts("  -i/--input         filename    read filename as input");
     std::puts("  -o/--ouput         filename    write output to 'filename' (no extension)");
     std::puts("  -w/--width         integer     specify with of the output image");
@@ -156,6 +161,7 @@ void showUsage() {
 
 void parseArgs(int argc, char* argv[]) {
     inputGiven = false;
+    iCameraGiven = 0;
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] != '-') continue;  // the input must be named with -i or -3ds
         const Option* option = findOption(argv[i]);
@@ -168,11 +174,7 @@ void parseArgs(int argc, char* argv[]) {
 }
 
 int loadScene() {
-    if (use3ds) {
-        std::printf("\n 3DS input is not available yet: %s was not read\n", inputFileName);
-        return -1;
-    }
-    return parseFile(inputFileName);
+    return use3ds ? parse3ds(inputFileName) : parseFile(inputFileName);
 }
 
 void checkImageSize() {

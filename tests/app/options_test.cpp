@@ -72,7 +72,8 @@ TEST_F(OptionsTest, EveryOptionSetsItsGlobal) {
     EXPECT_EQ(myDisplay.width, 640);
     EXPECT_EQ(myDisplay.height, 400);
     EXPECT_EQ(jitter, 1);
-    EXPECT_EQ(iCameraIndex, 3);
+    EXPECT_EQ(iCameraIndex, 2) << "cameras count from 0, as the settings' camera_index";
+    EXPECT_EQ(iCameraGiven, 1);
     EXPECT_EQ(iAntialias, ANTIALIAS_QUICK);
     EXPECT_EQ(iImageType, IMAGE_TIFF);
     EXPECT_EQ(iPQSize, 500);

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
+#include "import3ds/chunk_writer.h"
 #include "test_support.h"
 
 namespace {
@@ -75,7 +80,9 @@ TEST_F(ProgramsTest, FailuresEndWithStatus255) {
         {"scene named without -i", {"scene.lms"}, kUsageStart},
         {"unknown option", {"-i", "scene.lms", "--fast"}, kUsageStart},
         {"missing scene", {"-i", "absent.lms"}, "\n Scene file: absent.lms could no be opened\n"},
-        {"3DS input", {"-3ds", "model.lms"}, "3DS input is not available yet"},
+        {"3DS settings missing",
+         {"-3ds", "model.lms"},
+         "\n 3ds settings file: model.lms could no be opened\n"},
         {"zero width", {"-i", "scene.lms", "-w", "0"}, "\n Invalid image size 0 x 240"},
         {"non-numeric height", {"-i", "scene.lms", "-h", "tall"}, "\n Invalid image size 320 x 0"},
     };
@@ -101,6 +108,74 @@ TEST_F(ProgramsTest, IncompleteScenesStopBeforeRendering) {
     const ProgramRun result = run(LUMORA_BIN, {"-i", "nocamera.lms"});
     EXPECT_EQ(result.exitStatus, 255);
     EXPECT_TRUE(result.output.ends_with(" Missing camera!")) << result.output;
+}
+
+// A red square facing a camera 5 units away, lit from the camera; the light adds its full
+// diffuse share at the middle of the picture.
+TEST_F(ProgramsTest, RendersAThreeDsModel) {
+    using namespace chunk3ds;
+    const Chunk model = chunk3ds::model({
+        material("Red", byteColour(255, 0, 0)),
+        mesh("Square", {{-1, 0, -1}, {1, 0, -1}, {1, 0, 1}, {-1, 0, 1}}, {{0, 1, 2}, {0, 2, 3}},
+             "Red"),
+        camera("Camera", {0, -5, 0}, {0, 0, 0}, 50),
+        light("Lamp", {0, -5, 0}, {floatColour(1, 1, 1)}),
+    });
+    dir_.write("square.3ds", model.bytes());
+    dir_.write("square.lms",
+               "{ input_name \"square.3ds\" output_type \"ppm\" output_name \"square\" }\n");
+
+    std::string pictures[2];
+    const char* programs[] = {LUMORA_BIN, LUMORA_MT_BIN};
+    for (int p = 0; p < 2; ++p) {
+        const ProgramRun result = run(programs[p], {"-3ds", "square.lms", "-r", "32", "24"});
+        ASSERT_EQ(result.exitStatus, 0) << result.output;
+        EXPECT_NE(result.output.find("\n Reading square.3ds...\n Computing normals...\n"),
+                  std::string::npos);
+        EXPECT_NE(result.output.find("\n Number of primitives:\t\t2\n\n"), std::string::npos)
+            << result.output;
+        std::ifstream file(dir_.path() / "square.ppm", std::ios::binary);
+        pictures[p].assign(std::istreambuf_iterator<char>(file), {});
+    }
+    EXPECT_EQ(pictures[0], pictures[1]);
+
+    const std::string header = "P6\n32 24\n255\n";
+    ASSERT_EQ(pictures[0].size(), header.size() + 32 * 24 * 3);
+    const auto pixel = [&](int x, int y) {
+        const std::size_t at = header.size() + (static_cast<std::size_t>(y) * 32 + x) * 3;
+        return std::vector<int>{static_cast<unsigned char>(pictures[0][at]),
+                                static_cast<unsigned char>(pictures[0][at + 1]),
+                                static_cast<unsigned char>(pictures[0][at + 2])};
+    };
+    // Ambient 0.3 plus diffuse 0.375 of a light straight ahead: 0.675 of full red.
+    const std::vector<int> middle = pixel(16, 12);
+    EXPECT_NEAR(middle[0], 0.675 * 255, 1.5);
+    EXPECT_EQ(middle[1], 0);
+    EXPECT_EQ(middle[2], 0);
+    EXPECT_EQ(pixel(0, 0), (std::vector<int>{0, 0, 0})) << "the background";
+
+    // A damaged model ends the run with status 255 and says what is wrong.
+    std::string damaged = model.bytes();
+    damaged.resize(damaged.size() / 2);
+    dir_.write("square.3ds", damaged);
+    const ProgramRun broken = run(LUMORA_BIN, {"-3ds", "square.lms"});
+    EXPECT_EQ(broken.exitStatus, 255);
+    EXPECT_NE(broken.output.find(" Damaged 3DS file square.3ds: it ends at byte"),
+              std::string::npos)
+        << broken.output;
+    EXPECT_TRUE(broken.output.ends_with(" An error occured while loading square.lms\n"));
+}
+
+// The model is found beside its settings file, and brings its own camera and lights.
+TEST_F(ProgramsTest, ShippedThreeDsExampleRenders) {
+    const std::string settings = std::string(LUMORA_EXAMPLES_DIR) + "/torus.lms";
+    const ProgramRun result =
+        run(LUMORA_BIN, {"-3ds", settings, "-w", "16", "-h", "12", "-aan", "-ppm"});
+    EXPECT_EQ(result.exitStatus, 0) << result.output;
+    EXPECT_NE(result.output.find("torus.3ds...\n Computing normals...\n"), std::string::npos)
+        << result.output;
+    EXPECT_EQ(result.output.find(" No "), std::string::npos) << result.output;
+    EXPECT_TRUE(std::filesystem::exists(dir_.path() / "torus.ppm"));
 }
 
 TEST_F(ProgramsTest, ShippedExamplesParse) {

@@ -1,0 +1,252 @@
+#include "app/scene3ds.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <numbers>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "import3ds/chunk_writer.h"
+#include "import3ds/model3ds.h"
+#include "model/globals.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace chunk3ds;
+
+class Scene3dsTest : public testing::Test {
+  protected:
+    void SetUp() override { resetScene(); }
+    void TearDown() override {
+        resetScene();
+        g_3DModel = Model3DS{};
+    }
+
+    // Writes the model as model.3ds beside a settings file holding `settings` between the
+    // braces and its input_name, and returns the settings file's path.
+    std::string write(const Chunk& model, const std::string& settings = "") {
+        dir_.write("model.3ds", model.bytes());
+        return dir_.write("model.lms", "{ input_name \"model.3ds\" " + settings + " }\n");
+    }
+    // parse3ds on the settings file, with the command line `-3ds settings arguments...` read
+    // first as the driver does.
+    Outcome run(const std::string& settings, std::vector<std::string> arguments = {}) {
+        arguments.insert(arguments.begin(), {"-3ds", settings});
+        EXPECT_FALSE(parseCommandLine(arguments).exited);
+        return captureRun([&] { return parse3ds(settings.c_str()); });
+    }
+
+    TempDir dir_;
+};
+
+std::vector<const ObjectRecord*> objects() {
+    std::vector<const ObjectRecord*> list;
+    for (const ObjectRecord* o = myObjectList; o != nullptr; o = o->next) list.push_back(o);
+    return list;
+}
+
+void expectVector(Vector3 actual, Vector3 expected) {
+    EXPECT_DOUBLE_EQ(actual.x, expected.x);
+    EXPECT_DOUBLE_EQ(actual.y, expected.y);
+    EXPECT_DOUBLE_EQ(actual.z, expected.z);
+}
+
+TEST(ComputeFovTest, LensesAreLookedUpAndInterpolated) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        float lens;
+        float degrees;  // before the division by 1.175
+    } cases[] = {
+        {50, 46},     {35, 63},       {15, 115},      {1000, 2.5f},
+        {10, 115},    {-4, 115},      {nan, 115},     {1e6f, 2.5f},  // held to 15..1000 mm
+        {16, 108.5f}, {42.5f, 54.5f}, {900, 2.8125f},                // halfway between two entries
+    };
+    for (const auto& c : cases) {
+        EXPECT_FLOAT_EQ(computeFOV(c.lens), c.degrees / 1.175f) << c.lens;
+    }
+    EXPECT_NEAR(computeFOV(50), 39.1489, 1e-4);
+    EXPECT_NEAR(computeFOV(10), 97.8723, 1e-4);
+}
+
+// Two cameras told apart by their positions and lenses.
+Chunk twoCameras(const Chunk& extra) {
+    return model({camera("Front", {0, -10, 2}, {0, 0, 1}, 50), extra,
+                  camera("Side", {10, 0, 3}, {0, 0, 0.5f}, 135, 30)});
+}
+
+TEST_F(Scene3dsTest, CameraIndexIsHeldToTheCamerasAndTheCommandLineWins) {
+    const struct {
+        std::string settings;
+        std::vector<std::string> arguments;
+        int camera;
+    } cases[] = {
+        {"", {}, 0},
+        {"camera_index 1", {}, 1},
+        {"camera_index 5", {}, 1},
+        {"camera_index -3", {}, 0},
+        {"", {"-c", "1"}, 1},
+        {"camera_index 1", {"-c", "0"}, 0},
+        {"camera_index 0", {"--camera", "7"}, 1},
+        {"camera_index 1", {"-c", "-3"}, 0},
+    };
+    const Vector3 positions[] = {{0, -10, 2}, {10, 0, 3}};
+    const Vector3 targets[] = {{0, 0, 1}, {0, 0, 0.5}};
+    const float degrees[] = {46, 18};  // lenses of 50 and 135 mm
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings + (c.arguments.empty() ? "" : " -c " + c.arguments[1]));
+        resetScene();
+        const Outcome outcome = run(write(twoCameras(strip("S", 1, "")), c.settings), c.arguments);
+        ASSERT_EQ(outcome.status, 0) << outcome.output;
+        expectVector(myViewPoint.position, positions[c.camera]);
+        expectVector(myViewPoint.lookAt, targets[c.camera]);
+        EXPECT_DOUBLE_EQ(myViewPoint.fovH,
+                         0.5 * (degrees[c.camera] / 1.175f) * std::numbers::pi / 180);
+        EXPECT_EQ(iCameraIndex, c.camera);
+    }
+    // What the settings leave alone keeps its preset.
+    expectVector(myViewPoint.up, {0, 0, 1});
+    EXPECT_DOUBLE_EQ(myViewPoint.ratio, 4.0 / 3.0);
+    EXPECT_DOUBLE_EQ(myViewPoint.focalLength, 10);
+    EXPECT_EQ(myViewPoint.cameraSamples, 16);
+    EXPECT_STREQ(myDisplay.outputName, (dir_.path() / "model.lms").c_str())
+        << "named after the settings file";
+    EXPECT_TRUE(g_3DModel.objects.empty() && g_3DModel.cameras.empty())
+        << "the model is released once the scene is built";
+}
+
+TEST_F(Scene3dsTest, ModelsWithoutCameraOrLightAreSeenFromTheDefaultCamera) {
+    const std::string settings = write(model({strip("S", 2, "")}));
+    const Outcome outcome = run(settings);
+    ASSERT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.output.ends_with(" No camera defined in " + settings +
+                                         ". Using default settings.\n No light defined in " +
+                                         settings + ".\n"))
+        << outcome.output;
+    expectVector(myViewPoint.position, {20, 20, 20});
+    expectVector(myViewPoint.lookAt, {0, 0, 0});
+    EXPECT_DOUBLE_EQ(myViewPoint.fovH, 0.5 * 40 * std::numbers::pi / 180);
+    EXPECT_EQ(myLightList, nullptr);
+    EXPECT_EQ(nPrims, 2);
+}
+
+TEST_F(Scene3dsTest, EveryFaceBecomesAPatchOfItsMaterialColour) {
+    const std::string settings = write(model({
+        material("Rust", byteColour(200, 100, 50)), material("Sky", floatColour(0.2f, 0.6f, 1)),
+        strip("Ten", 10, "Sky"), strip("Twenty", 20, "Rust", 1),
+        strip("Plain", 3, ""),  // takes material 0
+    }));
+    ASSERT_EQ(run(settings).status, 0);
+    EXPECT_EQ(nPrims, 33);
+
+    // Colours are the material bytes over 255 in single precision.
+    const Color rust{200 / 255.0f, 100 / 255.0f, 50 / 255.0f};
+    const Color sky{51 / 255.0f, 153 / 255.0f, 255 / 255.0f};
+    std::map<std::tuple<double, double, double>, int> patchesOfColour;
+    for (const ObjectRecord* patch : objects()) {
+        ASSERT_EQ(patch->kind, KIND_PATCH);
+        ++patchesOfColour[{patch->color.r, patch->color.g, patch->color.b}];
+        EXPECT_DOUBLE_EQ(patch->ambient, 0.3);
+        EXPECT_DOUBLE_EQ(patch->diffuse, 0.375);
+        for (const double zero :
+             {patch->brilliance, patch->specular, patch->roughness, patch->reflection,
+              patch->reflectionRadius, patch->refraction, patch->refractionIndex}) {
+            EXPECT_EQ(zero, 0);
+        }
+        EXPECT_EQ(patch->reflectionType, 0);
+        EXPECT_EQ(patch->reflectionSamples, 0);
+        // Every strip is flat, so every vertex normal is the strip's normal.
+        expectVector(patch->data.patch.normal1, {0, 0, 1});
+    }
+    EXPECT_EQ((patchesOfColour[{sky.r, sky.g, sky.b}]), 10);
+    EXPECT_EQ((patchesOfColour[{rust.r, rust.g, rust.b}]), 23);
+}
+
+// The model has no materials either: its faces are black.
+TEST_F(Scene3dsTest, FacesWithoutAPlaneMakeNoPatch) {
+    const Chunk file = model({
+        mesh("Mixed", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}},
+             {{0, 1, 2}, {0, 1, 3}, {0, 0, 2}, {1, 1, 1}}, "Nowhere"),
+        // A triangle wound both ways: its vertex normals cancel out to zero.
+        mesh("Sheet", {{0, 0, 5}, {1, 0, 5}, {0, 1, 5}}, {{0, 1, 2}, {0, 2, 1}}),
+    });
+    ASSERT_EQ(run(write(file)).status, 0);
+    ASSERT_EQ(nPrims, 3);
+    for (const ObjectRecord* patch : objects()) {
+        EXPECT_EQ(patch->color.r + patch->color.g + patch->color.b, 0);
+        for (const Vector3& n :
+             {patch->data.patch.normal0, patch->data.patch.normal1, patch->data.patch.normal2}) {
+            EXPECT_NEAR(length(n), 1, 1e-12) << "a zero vertex normal must not reach the patch";
+        }
+    }
+}
+
+TEST_F(Scene3dsTest, LightsTakeTheSettingsParameters) {
+    const std::string settings =
+        write(model({strip("S", 1, ""),
+                     light("Warm", {1, 2, 3}, {floatColour(0.5f, 0.25f, 1), byteColour(1, 2, 3)}),
+                     light("Bytes", {4, 5, 6}, {byteColour(255, 255, 255)})}),
+              "attenuation_type \"d\" shadow_type \"smooth\" radius 0.5 light_samples 8");
+    ASSERT_EQ(run(settings).status, 0);
+
+    // The list runs last-made first.
+    const ObjectRecord* bytes = myLightList;
+    ASSERT_NE(bytes, nullptr);
+    const ObjectRecord* warm = bytes->next;
+    ASSERT_NE(warm, nullptr);
+    EXPECT_EQ(warm->next, nullptr);
+    expectVector(bytes->data.light.position, {4, 5, 6});
+    EXPECT_EQ(bytes->color.r + bytes->color.g + bytes->color.b, 0)
+        << "only the float colour of a 3DS light is used";
+
+    expectVector(warm->data.light.position, {1, 2, 3});
+    EXPECT_DOUBLE_EQ(warm->color.g, 0.25);
+    const LightData& data = warm->data.light;
+    EXPECT_EQ(data.lightType, LIGHT_POINT);
+    EXPECT_EQ(data.attenuationType, ATTENUATION_D);
+    EXPECT_EQ(data.shadowType, SHADOW_SMOOTH);
+    EXPECT_DOUBLE_EQ(data.lightRadius, 0.5);
+    EXPECT_EQ(data.lightSamples, 8);
+    expectVector(data.direction, {0, 0, 0});  // not NaN
+}
+
+TEST_F(Scene3dsTest, ModelsThatCannotBeLoadedReturnAnError) {
+    const Chunk good = model({strip("S", 2, "")});
+    std::string truncated = good.bytes();
+    truncated.resize(truncated.size() - 3);
+    const struct {
+        const char* what;
+        std::string bytes;  // empty: no model file at all
+        std::string message;
+    } cases[] = {
+        {"missing model", "", " Unable to find the file: model.3ds!\n"},
+        {"not a 3DS file", "{ sphere }", "  Unable to load PRIMARY chuck from file: "},
+        {"cut short", truncated, " Damaged 3DS file "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TempDir dir;
+        if (!c.bytes.empty()) dir.write("model.3ds", c.bytes);
+        const std::string settings = dir.write("model.lms", "{ input_name \"model.3ds\" }");
+        const Outcome outcome = run(settings);
+        EXPECT_FALSE(outcome.exited);
+        EXPECT_EQ(outcome.status, -1);
+        EXPECT_NE(outcome.output.find(c.message), std::string::npos) << outcome.output;
+        EXPECT_TRUE(outcome.output.ends_with(" An error occured while loading " + settings + "\n"));
+        EXPECT_EQ(nPrims, 0);
+    }
+}
+
+TEST_F(Scene3dsTest, SettingsFileThatCannotBeOpenedEndsTheRun) {
+    const std::string absent = dir_.path().string() + "/absent.lms";
+    const Outcome outcome = run(absent);
+    EXPECT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.status, -1);
+    EXPECT_EQ(outcome.output, "\n 3ds settings file: " + absent + " could no be opened\n");
+}
+
+}  // namespace
