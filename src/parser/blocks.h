@@ -37,6 +37,25 @@ void resetRenderSettings();
 // output, anti-aliasing, background and haze). Returns false when `keyword` is not one.
 bool readRenderSetting(std::FILE* file, int keyword);
 
+// The shadow and attenuation keys that light blocks and 3DS settings files share, with what
+// they start from in a light block. Sharp shadows read neither radius nor samples.
+struct ShadowKeys {
+    int attenuationType = ATTENUATION_D2;
+    int shadowType = SHADOW_SHARP;
+    double radius = 0;
+    int samples = 0;
+    int radii = 0;
+    int sampleCounts = 0;
+
+    // Smooth shadows need their radius and their samples exactly once.
+    bool complete() const {
+        return shadowType != SHADOW_SMOOTH || (radii == 1 && sampleCounts == 1);
+    }
+};
+
+// Reads attenuation type, shadow type, light radius or light samples; false for any other key.
+bool readShadowKey(std::FILE* file, int keyword, ShadowKeys& keys);
+
 // The depth-of-field keys that camera blocks and 3DS settings files share.
 struct FocusKeys {
     Vector3 focalPoint{0, 0, 0};

@@ -19,23 +19,50 @@ constexpr Vector3 kUnaimedDirection{0, 0, -1};
 
 }  // namespace
 
+bool readShadowKey(std::FILE* file, int keyword, ShadowKeys& keys) {
+    switch (keyword) {
+        case KW_ATTENUATION_TYPE:
+            keys.attenuationType = readChoice(
+                file, {{"none", ATTENUATION_NONE}, {"d", ATTENUATION_D}, {"d2", ATTENUATION_D2}},
+                " invalid light attenuation type specified");
+            return true;
+        case KW_SHADOW_TYPE:
+            keys.shadowType = readChoice(file, {{"sharp", SHADOW_SHARP}, {"smooth", SHADOW_SMOOTH}},
+                                         " invalid shadow type specified");
+            return true;
+        case KW_RADIUS:
+            Lire_Decimal(file);
+            if (val_DBL <= 0) yyerror(" smooth light radius must be greater than 0");
+            keys.radius = val_DBL;
+            ++keys.radii;
+            return true;
+        case KW_LIGHT_SAMPLES:
+            Lire_Entier(file);
+            if (val_INT <= 0) yyerror(" smooth light samples must be greater than 0");
+            keys.samples = val_INT;
+            ++keys.sampleCounts;
+            return true;
+        default:
+            return false;
+    }
+}
+
 void yy_light(std::FILE* file) {
     Vector3 position{0, 0, 0};
     Vector3 target{0, 0, 0};
     Color color{1, 1, 1};
     int lightType = LIGHT_POINT;
-    int attenuationType = ATTENUATION_D2;
-    int shadowType = SHADOW_SHARP;
-    // Sharp shadows read neither; these only fill the record when the block leaves them out.
-    double radius = 0;
-    int samples = 0;
+    ShadowKeys shadow;
     double cosMinAngle = cosineOfHalfAngle(10);
     double cosMaxAngle = cosineOfHalfAngle(30);
 
     expectOpeningBrace(file);
-    int positions = 0, colors = 0, radii = 0, sampleCounts = 0, targets = 0;
+    int positions = 0, colors = 0, targets = 0;
     while (Lire_MotCle(file) != TOKEN_CLOSE_BRACE) {
-        switch (mot_cle) {
+        // "samples" means light samples here, and camera samples in a camera block.
+        const int keyword = mot_cle == KW_SAMPLES ? KW_LIGHT_SAMPLES : mot_cle;
+        if (readShadowKey(file, keyword, shadow)) continue;
+        switch (keyword) {
             case KW_LIGHT_TYPE:
                 lightType = readChoice(file, {{"point", LIGHT_POINT}, {"spot", LIGHT_SPOT}},
                                        " invalid light type specified");
@@ -58,19 +85,6 @@ void yy_light(std::FILE* file) {
                 color = rvb_tmp;
                 ++colors;
                 break;
-            case KW_RADIUS:
-                Lire_Decimal(file);
-                if (val_DBL <= 0) yyerror(" smooth light radius must be greater than 0");
-                radius = val_DBL;
-                ++radii;
-                break;
-            case KW_LIGHT_SAMPLES:
-            case KW_SAMPLES:
-                Lire_Entier(file);
-                if (val_INT <= 0) yyerror(" smooth light samples must be greater than 0");
-                samples = val_INT;
-                ++sampleCounts;
-                break;
             case KW_MIN_ANGLE:
                 Lire_Decimal(file);
                 cosMinAngle = cosineOfHalfAngle(val_DBL);
@@ -78,16 +92,6 @@ void yy_light(std::FILE* file) {
             case KW_MAX_ANGLE:
                 Lire_Decimal(file);
                 cosMaxAngle = cosineOfHalfAngle(val_DBL);
-                break;
-            case KW_ATTENUATION_TYPE:
-                attenuationType = readChoice(
-                    file,
-                    {{"none", ATTENUATION_NONE}, {"d", ATTENUATION_D}, {"d2", ATTENUATION_D2}},
-                    " invalid light attenuation type specified");
-                break;
-            case KW_SHADOW_TYPE:
-                shadowType = readChoice(file, {{"sharp", SHADOW_SHARP}, {"smooth", SHADOW_SMOOTH}},
-                                        " invalid shadow type specified");
                 break;
             default:
                 yyerror(" Unkown parameter in light structure");
@@ -99,13 +103,11 @@ void yy_light(std::FILE* file) {
         direction = target - position;
         if (dot(direction, direction) == 0) yyerror(" Error in light structure - invalid target");
     }
-    const bool missingParameters =
-        colors != 1 || positions != 1 ||
-        (shadowType == SHADOW_SMOOTH && (radii != 1 || sampleCounts != 1)) ||
-        (lightType == LIGHT_SPOT && targets == 0);
+    const bool missingParameters = colors != 1 || positions != 1 || !shadow.complete() ||
+                                   (lightType == LIGHT_SPOT && targets == 0);
     if (missingParameters) yyerror(" Error in light structure - missing parameters");
 
-    makeLight(position, color, lightType, attenuationType, shadowType, radius, samples, cosMinAngle,
-              cosMaxAngle, direction);
+    makeLight(position, color, lightType, shadow.attenuationType, shadow.shadowType, shadow.radius,
+              shadow.samples, cosMinAngle, cosMaxAngle, direction);
     ++iNumLight;
 }
