@@ -4,13 +4,13 @@
 // edge to the next pixel, and the edge cache hands a row's bottom edge to the next row.
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "image/image.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "render/camera.h"
+#include "render/random.h"
 #include "render/scan.h"
 
 namespace {
@@ -24,8 +24,8 @@ void traceCell(int i, int j, double x, double y, Ray& ray, int& depth, SampleCel
     if (jitter) {
         // Up to an eighth of a pixel either way; the cell keeps the displaced value for every
         // square, pixel and row that shares the point.
-        py += std::rand() / kRandMax * 0.25 - 0.125;
-        px += std::rand() / kRandMax * 0.25 - 0.125;
+        py += unitRandom() * 0.25 - 0.125;
+        px += unitRandom() * 0.25 - 0.125;
     }
     initRay(px, py, ray);
     Color color;

@@ -2,10 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "model/fatal.h"
 #include "model/globals.h"
+#include "render/random.h"
 #include "render/shade.h"
 
 Vector3 viewvec;
@@ -27,8 +27,8 @@ constexpr double kParallelSine = 1e-9;
 
 // A sample offset across the aperture: a magnitude in [0, 1] first, then its sign.
 double apertureOffset() {
-    double offset = std::rand() / kRandMax;
-    if (std::rand() / kRandMax > 0.5) offset = -offset;
+    double offset = unitRandom();
+    if (unitRandom() > 0.5) offset = -offset;
     return offset;
 }
 

@@ -2,10 +2,6 @@
 
 #include "model/records.h"
 
-// rand() / kRandMax lies in [0, 1]: the C library's rand() runs from 0 to 2^31 - 1. Primary
-// samples (aperture points, jittered sample positions) draw with this scaling.
-constexpr double kRandMax = 2147483647.0;
-
 // The camera frame that computeCameraFrame derives and every primary ray is built from.
 extern Vector3 viewvec;        // unit viewing direction
 extern Vector3 leftvec;        // unit screen horizontal: image x grows along it

@@ -2,20 +2,17 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "accel/intersec.h"
 #include "model/data.h"
 #include "model/globals.h"
+#include "render/random.h"
 
 namespace {
 
-// rand() runs from 0 to 2^31 - 1 in the C library, so 0.5 - rand() / kRandRange lies in
-// (-0.5, 0.5].
-constexpr double kRandRange = 2147483647.0;
-
+// A number in (-0.5, 0.5].
 double centredRandom() {
-    return 0.5 - std::rand() / kRandRange;
+    return 0.5 - unitRandom();
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "render/camera.h"
+#include "render/random.h"
 
 std::atomic<long> samplesShot{0};
 
@@ -27,8 +27,8 @@ void samplePixel(int c, int r, Ray& ray, int& depth, unsigned char* bytes) {
     double x = c + 0.5;
     double y = r + 0.5;
     if (jitter) {
-        y = r + std::rand() / kRandMax;
-        x = c + std::rand() / kRandMax;
+        y = r + unitRandom();
+        x = c + unitRandom();
     }
     initRay(x, y, ray);
     Color color;
