@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -12,6 +14,13 @@
 
 // Releases every list and puts the globals back to the program's start values.
 void resetScene();
+
+// Tests that touch the scene globals start and end with a clean scene.
+class SceneTest : public testing::Test {
+  protected:
+    void SetUp() override { resetScene(); }
+    void TearDown() override { resetScene(); }
+};
 
 // A fresh directory under the system's temporary directory, removed with its contents.
 class TempDir {

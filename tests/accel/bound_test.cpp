@@ -15,16 +15,7 @@
 
 namespace {
 
-class BoundTest : public testing::Test {
-  protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { freshScene(); }
-
-    static void freshScene() {
-        freeHierarchy(&myObjectList);
-        resetScene();
-    }
-};
+class BoundTest : public SceneTest {};
 
 std::vector<const ObjectRecord*> childrenOf(const ObjectRecord& composite) {
     std::vector<const ObjectRecord*> children;
@@ -63,7 +54,7 @@ TEST_F(BoundTest, TreeHoldsEveryPrimitiveOnce) {
     std::uniform_real_distribution<double> coordinate(-50, 50);
     for (int n : {0, 1, 2, 3, 4, 5, 6, 17, 64, 301}) {
         SCOPED_TRACE("primitives: " + std::to_string(n));
-        freshScene();
+        resetScene();
         for (int i = 0; i < n; ++i) {
             if (i % 50 == 7) {
                 makePlane(0, 1, 0, coordinate(rng));  // unbounded
@@ -127,7 +118,7 @@ TEST_F(BoundTest, SplitsAtTheMeanOfTheWidestAxis) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        freshScene();
+        resetScene();
         std::vector<const ObjectRecord*> spheres;
         for (const Vector3& p : c.centres) spheres.push_back(makeSphere(p.x, p.y, p.z, 1));
         buildBoundingSlabs();

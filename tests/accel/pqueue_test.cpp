@@ -13,11 +13,8 @@
 
 namespace {
 
-class PriorityQueueTest : public testing::Test {
+class PriorityQueueTest : public SceneTest {
   protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { resetScene(); }
-
     std::vector<QueueEntry> slots = std::vector<QueueEntry>(128);
     int count = 0;
 };

@@ -9,11 +9,7 @@
 
 namespace {
 
-class OptionsTest : public testing::Test {
-  protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { resetScene(); }
-};
+class OptionsTest : public SceneTest {};
 
 const std::string kUsageStart = "\n Usage: lumora [options] scenefile [...]\n\n";
 const std::string kThreadLine =

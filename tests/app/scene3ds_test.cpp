@@ -19,11 +19,10 @@ namespace {
 
 using namespace chunk3ds;
 
-class Scene3dsTest : public testing::Test {
+class Scene3dsTest : public SceneTest {
   protected:
-    void SetUp() override { resetScene(); }
     void TearDown() override {
-        resetScene();
+        SceneTest::TearDown();
         g_3DModel = Model3DS{};
     }
 

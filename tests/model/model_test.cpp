@@ -78,11 +78,7 @@ TEST(Surface, CopiesEveryAttribute) {
     EXPECT_EQ(object.refractionIndex, 10);
 }
 
-class LightTest : public testing::Test {
-  protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { resetScene(); }
-};
+class LightTest : public SceneTest {};
 
 TEST_F(LightTest, MakeLightStoresItsValuesAndNormalisesTheAxis) {
     makeLight({1, 2, 3}, {0.5, 0.6, 0.7}, LIGHT_SPOT, ATTENUATION_D, SHADOW_SMOOTH, 0.25, 8, 0.9,

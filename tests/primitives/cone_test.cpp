@@ -10,11 +10,7 @@
 
 namespace {
 
-class ConeTest : public testing::Test {
-  protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { resetScene(); }
-};
+class ConeTest : public SceneTest {};
 
 struct ConeRay {
     const char* what;

@@ -11,11 +11,7 @@
 
 namespace {
 
-class PatchTest : public testing::Test {
-  protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { resetScene(); }
-};
+class PatchTest : public SceneTest {};
 
 // The face (0, 0, 0), (1, 0, 0), (0, 0, 1): e1 x e2 = (0, -1, 0), u = x and v = z.
 const Vector3 kP0{0, 0, 0};

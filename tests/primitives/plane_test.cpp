@@ -7,11 +7,8 @@
 
 namespace {
 
-class PlaneTest : public testing::Test {
+class PlaneTest : public SceneTest {
   protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { resetScene(); }
-
     // The plane a scene block "plane { normal n distance d }" makes.
     static const ObjectRecord* scenePlane(Vector3 n, double d) {
         return makePlane(-n.x, -n.y, -n.z, -d);

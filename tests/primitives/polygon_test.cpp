@@ -10,11 +10,7 @@
 
 namespace {
 
-class PolygonTest : public testing::Test {
-  protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { resetScene(); }
-};
+class PolygonTest : public SceneTest {};
 
 struct FlatRay {
     const char* what;

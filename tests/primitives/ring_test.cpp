@@ -13,11 +13,7 @@
 
 namespace {
 
-class RingTest : public testing::Test {
-  protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { resetScene(); }
-};
+class RingTest : public SceneTest {};
 
 struct RingRay {
     const char* what;

@@ -7,11 +7,7 @@
 
 namespace {
 
-class SphereTest : public testing::Test {
-  protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { resetScene(); }
-};
+class SphereTest : public SceneTest {};
 
 struct SphereRay {
     const char* what;

@@ -11,11 +11,7 @@
 
 namespace {
 
-class TriangleTest : public testing::Test {
-  protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override { resetScene(); }
-};
+class TriangleTest : public SceneTest {};
 
 struct FlatRay {
     const char* what;

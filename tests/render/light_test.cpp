@@ -23,15 +23,7 @@ ObjectRecord& addLight(Vector3 position, Color color) {
     return *myLightList;
 }
 
-class LightingTest : public testing::Test {
-  protected:
-    void SetUp() override { resetScene(); }
-    // The hierarchy's composites are not on any list resetScene knows of.
-    void TearDown() override {
-        freeHierarchy(&myObjectList);
-        resetScene();
-    }
-};
+class LightingTest : public SceneTest {};
 
 TEST_F(LightingTest, SpotFactorFallsLinearlyInTheCosineBetweenTheCones) {
     const struct {

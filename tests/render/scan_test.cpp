@@ -87,14 +87,8 @@ constexpr const char* kSpheresView =
     "surface { color 0.2 0.9 0.3 ambient 0.2 diffuse 0.7 reflection 0.3 }\n"
     "plane { normal <0 0 1> distance -1.5 }\n";
 
-class ScanTest : public testing::Test {
+class ScanTest : public SceneTest {
   protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override {
-        freeHierarchy(&myObjectList);
-        resetScene();
-    }
-
     // Loads `view` into a width x height scene written as PPM, and sets the camera up.
     void load(const std::string& view, int width, int height, const std::string& settings = "") {
         const std::string scene =

@@ -72,14 +72,8 @@ TEST(RefractionDirection, TotalInternalReflectionFollowsTheMirror) {
 
 // Scenes made of planes, each given as a scene file writes it: points P with n̂·P = distance,
 // seen from the side n points to.
-class TraceTest : public testing::Test {
+class TraceTest : public SceneTest {
   protected:
-    void SetUp() override { resetScene(); }
-    void TearDown() override {
-        freeHierarchy(&myObjectList);
-        resetScene();
-    }
-
     static ObjectRecord& addPlane(Vector3 normal, double distance, const Surface& surface) {
         ObjectRecord* plane = makePlane(-normal.x, -normal.y, -normal.z, -distance);
         setSurfaceAttrib(*plane, surface);
