@@ -1,29 +1,45 @@
+// The bounding-slab hierarchy. Passes over the top-level list split it recursively at the
+// mean centre of its widest axis until a part holds at most `bunching` entries, and put every
+// part of two or more under a new composite, until at most `bunching` entries remain for the
+// root. The list is worked on as an array in list order, which makes each pass a few linear
+// sweeps over contiguous memory; the order of every step (the sums that make the mean, the
+// reversal of both parts by the partition, the children's order) is that of the list, so the
+// tree comes out the same node for node.
+
 #include "accel/bound.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <new>
+#include <thread>
+#include <vector>
 
+#include "accel/hierarchy.h"
 #include "accel/out_of_memory.h"
 #include "model/data.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "primitives/primitive.h"
 
+
 namespace {
 
-// State of the build in progress.
-int total = 0;      // entries in the top-level list
-int Axis = 0;       // split axis chosen by the latest findAxis
-double Median = 0;  // split value chosen by the latest findAxis: a mean, not a median
+// A top-level entry with its centre keys: slabMin + slabMax on each axis, twice the centre of
+// its extent (halving would change nothing about the order).
+struct Entry {
+    double key[3];
+    ObjectRecord* node;
+};
 
-// Twice the centre of the node's extent: halving would change nothing about the order.
-double centreKey(const ObjectRecord& node, int axis) {
-    return node.slabMin[axis] + node.slabMax[axis];
+Entry entryOf(ObjectRecord* node) {
+    return {{node->slabMin[0] + node->slabMax[0], node->slabMin[1] + node->slabMax[1],
+             node->slabMin[2] + node->slabMax[2]},
+            node};
 }
 
-// nPrims promised more nodes than the list holds. The grouping step reports it the same way
-// as findAxis: it is one fault, a broken object list, whichever step runs into it.
+// nPrims promised more nodes than the list holds: a broken object list.
 [[noreturn]] void brokenList(int count, int read) {
     std::fprintf(stderr, "NULL top in FindAxis, count = %ld\n",
                  static_cast<long>(count) - 1 - read);
@@ -31,152 +47,174 @@ double centreKey(const ObjectRecord& node, int axis) {
     endProgram(1);
 }
 
-void pushFront(ObjectRecord*& list, ObjectRecord*& last, ObjectRecord* node) {
-    if (list == nullptr) last = node;
-    node->next = list;
-    list = node;
-}
+struct Split {
+    int axis;
+    double median;  // the mean centre key, not a true median
+};
 
-// Moves `n` nodes from the front of one list to the front of another.
-void moveFront(ObjectRecord*& from, ObjectRecord*& to, ObjectRecord*& toLast, int n) {
-    for (int i = 0; i < n; ++i) {
-        ObjectRecord* node = from;
-        from = node->next;
-        pushFront(to, toLast, node);
-    }
-}
-
-// Splits the segment in two by relinking its nodes: the part at or above Median first, then
-// the part below it. Recurses into both parts.
-void split(ObjectRecord*& link, int count) {
-    findAxis(link, count);
-
-    ObjectRecord* above = nullptr;
-    ObjectRecord* aboveLast = nullptr;
-    ObjectRecord* below = nullptr;
-    ObjectRecord* belowLast = nullptr;
-    int aboveCount = 0;
-    int belowCount = 0;
-    ObjectRecord* node = link;
-    for (int i = 0; i < count; ++i) {
-        ObjectRecord* following = node->next;
-        // An equal key, or one that does not compare at all (NaN), goes above.
-        if (centreKey(*node, Axis) < Median) {
-            pushFront(below, belowLast, node);
-            ++belowCount;
-        } else {
-            pushFront(above, aboveLast, node);
-            ++aboveCount;
+// The axis of widest spread of the centres (a later axis must be strictly wider, so ties go
+// to the lower one) and the mean centre key along it, summed in list order.
+Split findSplit(const Entry* entries, int count) {
+    double lo[3] = {kUnbounded, kUnbounded, kUnbounded};
+    double hi[3] = {-kUnbounded, -kUnbounded, -kUnbounded};
+    double sum[3] = {0, 0, 0};
+    for (int n = 0; n < count; ++n) {
+        for (int i = 0; i < 3; ++i) {
+            const double key = entries[n].key[i];
+            if (key < lo[i]) lo[i] = key;
+            if (key > hi[i]) hi[i] = key;
+            sum[i] += key;
         }
-        node = following;
     }
-    ObjectRecord* const after = node;
-
-    // When every key falls on one side (all centres equal, say), an empty part would make
-    // the recursion repeat itself forever: hand half of the nodes to the other side.
-    if (belowCount == 0) {
-        moveFront(above, below, belowLast, count / 2);
-        belowCount = count / 2;
-        aboveCount -= count / 2;
-    } else if (aboveCount == 0) {
-        moveFront(below, above, aboveLast, count / 2);
-        aboveCount = count / 2;
-        belowCount -= count / 2;
+    Split split{0, 0};
+    double widest = -kUnbounded;
+    for (int i = 0; i < 3; ++i) {
+        if (hi[i] - lo[i] > widest) {
+            widest = hi[i] - lo[i];
+            split.axis = i;
+        }
     }
-
-    link = above;
-    aboveLast->next = below;
-    belowLast->next = after;
-
-    sortAndSplit(aboveLast->next, belowCount);
-    sortAndSplit(link, aboveCount);
+    split.median = sum[split.axis] / count;
+    return split;
 }
 
-// Puts the segment's nodes, in their order, under a new composite that takes their place.
-void group(ObjectRecord*& link, int count) {
-    ObjectRecord* const first = link;
-    ObjectRecord* last = nullptr;
-    ObjectRecord* node = first;
-    for (int read = 0; read < count; ++read) {
-        if (node == nullptr) brokenList(count, read);
-        last = node;
-        node = node->next;
+// Partitions the entries in place, the part at or above the median first. Each part is
+// built by pushing onto the front of a list, so both come out in the reverse of their order.
+// Returns the size of the first part. Neither part is left empty: when every key falls on one
+// side (all centres equal, say), the first half of that side's list moves to the other,
+// which keeps the recursion from repeating itself forever.
+int partition(Entry* entries, int count, Split split, std::vector<Entry>& scratch) {
+    scratch.clear();
+    scratch.reserve(count);
+    // An equal key, or one that does not compare at all (NaN), goes above.
+    for (int n = count - 1; n >= 0; --n) {
+        if (!(entries[n].key[split.axis] < split.median)) scratch.push_back(entries[n]);
     }
+    const int above = static_cast<int>(scratch.size());
+    for (int n = count - 1; n >= 0; --n) {
+        if (entries[n].key[split.axis] < split.median) scratch.push_back(entries[n]);
+    }
+    const int moved = count / 2;
+    if (above == count) {
+        // The first `moved` of the list go below, keeping the order they had in it.
+        std::reverse_copy(scratch.begin(), scratch.begin() + moved, entries + (count - moved));
+        std::copy(scratch.begin() + moved, scratch.end(), entries);
+        return count - moved;
+    }
+    if (above == 0) {
+        std::reverse_copy(scratch.begin(), scratch.begin() + moved, entries);
+        std::copy(scratch.begin() + moved, scratch.end(), entries + moved);
+        return moved;
+    }
+    std::copy(scratch.begin(), scratch.end(), entries);
+    return above;
+}
 
+// Puts the entries, in their order, under a new composite and returns the composite's entry.
+Entry group(const Entry* entries, int count) {
     std::unique_ptr<ObjectRecord> composite(allocateRecord());
-    std::unique_ptr<ChildGroup> children(new (std::nothrow) ChildGroup{count, first});
+    std::unique_ptr<ChildGroup> children(new (std::nothrow) ChildGroup{count, entries[0].node});
     if (composite == nullptr || children == nullptr) outOfMemory();
 
     ObjectRecord& box = *composite.release();
     box.kind = KIND_COMPOSITE;
     box.children = children.release();
-    total = total - count + 1;
-
-    link = &box;
-    box.next = last->next;
-    last->next = nullptr;
+    for (int n = 0; n + 1 < count; ++n) entries[n].node->next = entries[n + 1].node;
+    entries[count - 1].node->next = nullptr;
 
     for (int i = 0; i < 3; ++i) {
         box.slabMin[i] = kUnbounded;
         box.slabMax[i] = -kUnbounded;
-        for (const ObjectRecord* child = first; child != nullptr; child = child->next) {
-            if (child->slabMin[i] < box.slabMin[i]) box.slabMin[i] = child->slabMin[i];
-            if (child->slabMax[i] > box.slabMax[i]) box.slabMax[i] = child->slabMax[i];
+        for (int n = 0; n < count; ++n) {
+            const ObjectRecord& child = *entries[n].node;
+            if (child.slabMin[i] < box.slabMin[i]) box.slabMin[i] = child.slabMin[i];
+            if (child.slabMax[i] > box.slabMax[i]) box.slabMax[i] = child.slabMax[i];
         }
     }
-    ++nPrims;
+    return entryOf(&box);
+}
+
+// Segments this long are split on two threads: below it, starting a thread costs more than
+// the work it takes over.
+constexpr int kParallelSegment = 1 << 16;
+
+// One pass over a segment: splits it down to parts of at most `bunching` entries and groups
+// each part of two or more. The entries left (composites and lone entries, in list order)
+// are compacted at the front; returns their number. `threads` is how many threads this
+// segment may still use.
+int reduce(Entry* entries, int count, int threads, std::vector<Entry>& scratch) {
+    if (count <= 1) return count;
+    if (count <= bunching) {
+        entries[0] = group(entries, count);
+        return 1;
+    }
+    const int above = partition(entries, count, findSplit(entries, count), scratch);
+    const int below = count - above;
+
+    int aboveLeft = 0;
+    int belowLeft = 0;
+    if (threads > 1 && count >= kParallelSegment) {
+        auto belowPass = std::async(std::launch::async, [&] {
+            std::vector<Entry> own;
+            return reduce(entries + above, below, threads / 2, own);
+        });
+        try {
+            aboveLeft = reduce(entries, above, threads - threads / 2, scratch);
+        } catch (...) {
+            belowPass.wait();
+            throw;
+        }
+        belowLeft = belowPass.get();
+    } else {
+        belowLeft = reduce(entries + above, below, 1, scratch);
+        aboveLeft = reduce(entries, above, 1, scratch);
+    }
+    std::copy(entries + above, entries + above + belowLeft, entries + aboveLeft);
+    return aboveLeft + belowLeft;
+}
+
+// The top-level list as entries, reading exactly nPrims records.
+std::vector<Entry> gatherList() {
+    std::vector<Entry> entries;
+    try {
+        entries.reserve(static_cast<std::size_t>(std::max(nPrims, 0)));
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
+    }
+    ObjectRecord* node = myObjectList;
+    for (int read = 0; read < nPrims; ++read) {
+        if (node == nullptr) brokenList(nPrims, read);
+        entries.push_back(entryOf(node));
+        node = node->next;
+    }
+    return entries;
 }
 
 }  // namespace
 
 int buildBoundingSlabs() {
-    total = nPrims;
-    // One pass per call: each pass groups the current top-level list into fewer entries,
-    // until the last call sees at most `bunching` of them and makes the root.
-    while (sortAndSplit(myObjectList, total) != 0) {
+    std::vector<Entry> entries = gatherList();
+    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<Entry> scratch;
+    int count = static_cast<int>(entries.size());
+    // Each pass leaves fewer top-level entries, until the last groups at most `bunching`
+    // under the root.
+    try {
+        while (count > 1) count = reduce(entries.data(), count, threads, scratch);
+        if (count == 1) {
+            myObjectList = entries[0].node;
+            myObjectList->next = nullptr;
+            if (myObjectList->kind == KIND_COMPOSITE) layOutHierarchy(*myObjectList);
+            nPrims += myHierarchy.composites;
+        }
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
     }
     return 0;
-}
-
-int sortAndSplit(ObjectRecord*& link, int count) {
-    if (count <= 0) return 0;
-    if (count > bunching) {
-        split(link, count);
-        return 1;
-    }
-    if (count > 1) group(link, count);
-    return 0;
-}
-
-void findAxis(const ObjectRecord* first, int count) {
-    double lo[3] = {kUnbounded, kUnbounded, kUnbounded};
-    double hi[3] = {-kUnbounded, -kUnbounded, -kUnbounded};
-    double sum[3] = {0, 0, 0};
-    const ObjectRecord* node = first;
-    for (int read = 0; read < count; ++read) {
-        if (node == nullptr) brokenList(count, read);
-        for (int i = 0; i < 3; ++i) {
-            const double key = centreKey(*node, i);
-            if (key < lo[i]) lo[i] = key;
-            if (key > hi[i]) hi[i] = key;
-            sum[i] += key;
-        }
-        node = node->next;
-    }
-
-    // Widest spread of centres; a later axis must be strictly wider, so ties go to the lower.
-    Axis = 0;
-    double widest = -kUnbounded;
-    for (int i = 0; i < 3; ++i) {
-        if (hi[i] - lo[i] > widest) {
-            widest = hi[i] - lo[i];
-            Axis = i;
-        }
-    }
-    Median = sum[Axis] / count;
 }
 
 int freeHierarchy(ObjectRecord** head) {
+    myHierarchy = Hierarchy{};
     int released = 0;
     ObjectRecord* pending = *head;
     *head = nullptr;

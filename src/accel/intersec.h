@@ -1,18 +1,50 @@
 #pragma once
 
-#include <array>
-#include <span>
+#include <cstdint>
+#include <vector>
 
 #include "accel/pqueue.h"
 #include "model/records.h"
 
-// Finds the nearest primitive the ray meets closer than maxDistance, skipping `excluded`
-// (may be null). Returns 1 and fills `hit` on a hit, 0 otherwise. Safe to call from several
-// threads at once: the hierarchy is only read and the queue belongs to the calling thread.
-int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRecord* excluded);
+// The working storage of one thread's traversals, owned by the thread that traces: the
+// nearest-first candidates of intersect and the nodes still to open of occluded. Every call
+// starts them empty; keeping them saves an allocation per ray.
+struct Traversal {
+    TraversalQueue queue;
+    std::vector<std::uint32_t> pending;
+};
 
-// Queues `node` keyed by the distance at which the ray enters its slab box, unless the box is
-// missed, lies behind the origin or starts beyond maxDistance.
-void checkAndEnqueue(const ObjectRecord& node, double maxDistance,
-                     const std::array<double, 3>& origin, const std::array<double, 3>& direction,
-                     std::span<QueueEntry> queue, int& count);
+// Finds the nearest primitive the ray meets closer than maxDistance, skipping `excluded`
+// (may be null). Returns 1 and fills `hit` on a hit, 0 otherwise. Candidates are opened in
+// the order of the distance at which the ray enters their boxes, and the walk ends at the
+// first one beyond the best hit; of two hits at one distance the first tested stays.
+int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRecord* excluded,
+              Traversal& traversal);
+
+// Whether any primitive but `excluded` lies on the ray closer than maxDistance: the question
+// of a shadow ray, answered at the first such primitive found, in any order.
+bool occluded(const Ray& ray, double maxDistance, const ObjectRecord* excluded,
+              Traversal& traversal);
+
+// The ray as the box tests read it: its origin and the reciprocal of its direction, so that
+// a box test multiplies where it would divide.
+struct SlabRay {
+    explicit SlabRay(const Ray& ray);
+
+    double origin[3];
+    double inverse[3];
+    // An axis the ray runs parallel to (a direction component of exactly 0) sets no bound,
+    // even when the origin lies outside a box's planes on it: the other axes and the
+    // primitive test decide.
+    bool bounded[3];
+    bool anyBounded;
+};
+
+// Tests the ray against the boxes of the node's children and queues every child other than
+// `excluded` whose box the ray enters before maxDistance, keyed by its entry distance, but
+// the nearest, which it returns instead (a null ref when no child was entered): the
+// traversal opens that one next unless the queue holds a nearer candidate, which spares most
+// of the queue's work. A box that lies behind the origin, or ends within 0.001 of it, is not
+// entered.
+QueueEntry checkAndEnqueue(const BoundNode& node, const SlabRay& ray, double maxDistance,
+                           const ObjectRecord* excluded, TraversalQueue& queue);

@@ -103,6 +103,7 @@ constexpr Option kOptions[] = {
     {"-png", "--png", 0, false, [](char**) { iImageType = IMAGE_PNG; }},
     {"-jpg", "--jpeg", 0, false, [](char**) { iImageType = IMAGE_JPEG; }},
     {"-tif", "--tiff", 0, false, [](char**) { iImageType = IMAGE_TIFF; }},
+    {"--stats", "--stats", 0, false, [](char**) { iStatistics = 1; }},
 };
 
 const Option* findOption(std::string_view argument) {
@@ -125,6 +126,7 @@ void initDefaults() {
     bunching = 4;
     maxQueueSize = 0;
     use3ds = 0;
+    iStatistics = 0;
 }
 
 void showCredits() {
@@ -156,7 +158,8 @@ void showUsage() {
     std::puts("  -tif/--tiff                    TIFF output image");
     std::puts("  -png/--png                     PNG output image");
     std::puts("  -jpg/--jpeg                    JPEG output image");
-    std::puts("  -?/--help                      this help message\n");
+    std::puts("  -?/--help                      this help message");
+    std::puts("  --stats                        print rays traced, phase times and peak memory\n");
 }
 
 void parseArgs(int argc, char* argv[]) {

@@ -1,16 +1,27 @@
 // One run of the ray tracer: defaults, banner, command line, scene, command line again (so
-// that it overrides the scene's settings), the scene's summary, the bounding hierarchy, and
-// the render into the output image.
+// that it overrides the scene's settings), the scene's summary, the bounding hierarchy, the
+// render into the output image, and the statistics when asked for.
 
+#include <chrono>
 #include <cstdio>
 
 #include "accel/bound.h"
+#include "accel/hierarchy.h"
 #include "app/driver.h"
+#include "app/statistics.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "render/trace.h"
 
 namespace {
+
+// Runs `phase` and returns its wall time in seconds.
+template <typename Phase>
+double timed(Phase phase) {
+    const auto start = std::chrono::steady_clock::now();
+    phase();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 int run(int argc, char* argv[]) {
     initDefaults();
@@ -20,12 +31,19 @@ int run(int argc, char* argv[]) {
         return kErrorStatus;
     }
     parseArgs(argc, argv);
-    if (loadScene() != 0) return kErrorStatus;
+    LoadTimes load;
+    int loaded = 0;
+    load.parse = timed([&] { loaded = loadScene(); });
+    if (loaded != 0) return kErrorStatus;
     parseArgs(argc, argv);
     checkImageSize();
-    std::printf("\n Number of primitives:\t\t%ld\n\n", static_cast<long>(nPrims));
-    buildBoundingSlabs();
-    doTrace();
+    const int primitives = nPrims;
+    std::printf("\n Number of primitives:\t\t%ld\n\n", static_cast<long>(primitives));
+    load.hierarchy = timed(buildBoundingSlabs);
+    const int composites = myHierarchy.composites;
+    const int depth = myHierarchy.depth;
+    const RenderReport report = doTrace();
+    if (iStatistics) printStatistics(load, report, composites, primitives, depth);
     return 0;
 }
 

@@ -28,6 +28,7 @@ char inputFileName[kInputFileNameSize];
 int iImageType = IMAGE_BMP;
 int iAntialias = ANTIALIAS_NONE;
 int jitter = 0;
+int iStatistics = 0;
 int adapt_dist = 20;
 int jpeg_quality = 0;
 int image_width = 0;

@@ -46,6 +46,7 @@ extern int iImageType;
 enum AntialiasMode : int { ANTIALIAS_NONE = 0, ANTIALIAS_QUICK = 1, ANTIALIAS_ADAPTIVE = 2 };
 extern int iAntialias;
 extern int jitter;
+extern int iStatistics;  // 1 when "--stats" asks for the render's figures
 extern int adapt_dist;  // colour distance above which adaptive anti-aliasing subdivides
 extern int jpeg_quality;
 extern int image_width, image_height;  // image size as the JPEG writer keeps it

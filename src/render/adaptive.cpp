@@ -1,7 +1,9 @@
 // Adaptive anti-aliasing: a pixel is judged from its four corners and split into quarters,
 // down to quarter-pixel squares, where the corners disagree. Samples lie on a lattice of
-// quarter-pixel points and each is traced once per band: the pixel grid hands a pixel's right
-// edge to the next pixel, and the edge cache hands a row's bottom edge to the next row.
+// quarter-pixel points and each is traced once per run of rows: the pixel grid hands a
+// pixel's right edge to the next pixel, and the edge cache hands a row's bottom edge to the
+// next row. Each lattice point draws its random numbers from a stream keyed by the point, so
+// a point traced twice (at the start of a row, or of a run of rows) comes out the same.
 
 #include <cstdio>
 #include <vector>
@@ -10,7 +12,6 @@
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "render/camera.h"
-#include "render/random.h"
 #include "render/scan.h"
 
 namespace {
@@ -18,18 +19,21 @@ namespace {
 constexpr int kPixelSide = kGridSize - 1;  // a pixel's side in quarter pixels
 
 // Traces lattice point (i, j) of pixel (x, y) into its cell.
-void traceCell(int i, int j, double x, double y, Ray& ray, int& depth, SampleCell& cell) {
+void traceCell(int i, int j, double x, double y, Ray& ray, TraceContext& context,
+               SampleCell& cell) {
+    context.random.start(static_cast<int>(x) * kPixelSide + i,
+                         static_cast<int>(y) * kPixelSide + j);
     double px = x + i * 0.25;
     double py = y + j * 0.25;
     if (jitter) {
         // Up to an eighth of a pixel either way; the cell keeps the displaced value for every
         // square, pixel and row that shares the point.
-        py += unitRandom() * 0.25 - 0.125;
-        px += unitRandom() * 0.25 - 0.125;
+        py += context.random.unit() * 0.25 - 0.125;
+        px += context.random.unit() * 0.25 - 0.125;
     }
     initRay(px, py, ray);
     Color color;
-    shoot(ray, color, depth);
+    shoot(ray, color, context);
     cell.rgb[0] = colorByte(color.r);
     cell.rgb[1] = colorByte(color.g);
     cell.rgb[2] = colorByte(color.b);
@@ -38,17 +42,13 @@ void traceCell(int i, int j, double x, double y, Ray& ray, int& depth, SampleCel
 
 }  // namespace
 
-int adapt(int a, int b, double x, double y, Color& result, int s, Ray& ray, int& depth,
-          PixelGrid& grid) {
+void adapt(int a, int b, double x, double y, Color& result, int s, Ray& ray,
+           TraceContext& context, PixelGrid& grid) {
     const int corners[4][2] = {{a, b}, {a + s, b}, {a, b + s}, {a + s, b + s}};
-    int traced = 0;
     int sum[3] = {0, 0, 0};
     for (const auto& [i, j] : corners) {
         SampleCell& cell = grid.cell[i][j];
-        if (!cell.valid) {
-            traceCell(i, j, x, y, ray, depth, cell);
-            ++traced;
-        }
+        if (!cell.valid) traceCell(i, j, x, y, ray, context, cell);
         for (int k = 0; k < 3; ++k) sum[k] += cell.rgb[k];
     }
     const int average[3] = {sum[0] / 4, sum[1] / 4, sum[2] / 4};
@@ -64,7 +64,7 @@ int adapt(int a, int b, double x, double y, Color& result, int s, Ray& ray, int&
     if (s == 1 || even) {
         result = {static_cast<double>(average[0]), static_cast<double>(average[1]),
                   static_cast<double>(average[2])};
-        return traced;
+        return;
     }
 
     const int half = s / 2;
@@ -72,20 +72,17 @@ int adapt(int a, int b, double x, double y, Color& result, int s, Ray& ray, int&
     int subSum[3] = {0, 0, 0};
     for (const auto& [i, j] : squares) {
         Color part;
-        traced += adapt(i, j, x, y, part, half, ray, depth, grid);
+        adapt(i, j, x, y, part, half, ray, context, grid);
         subSum[0] += truncateToByte(part.r);
         subSum[1] += truncateToByte(part.g);
         subSum[2] += truncateToByte(part.b);
     }
     result = {static_cast<double>(subSum[0] / 4), static_cast<double>(subSum[1] / 4),
               static_cast<double>(subSum[2] / 4)};
-    return traced;
 }
 
-void scanAdaptive(int index) {
-    const RowBand band = iBounds[index];
+void scanAdaptive(int index, RowScheduler& rows, TraceContext& context) {
     const int width = myDisplay.width;
-    int depth = 0;
     Ray ray;
     screenInit(ray);
 
@@ -97,8 +94,13 @@ void scanAdaptive(int index) {
     allocateScanBuffer(edge, static_cast<std::size_t>(width) * kPixelSide + 1);
     PixelGrid grid{};
 
-    long samples = 0;
-    for (int r = band.start; r < band.end; ++r) {
+    int r = 0;
+    bool continues = false;
+    while (rows.next(index, r, continues)) {
+        // A run of rows starts with an empty cache: its first row traces its top edge.
+        if (!continues) {
+            for (SampleCell& cell : edge) cell.valid = false;
+        }
         // The first pixel of a row has no left neighbour, so it traces its top-left corner
         // again: the cache entry above it is never read.
         for (int j = 0; j < kGridSize; ++j) grid.cell[0][j].valid = false;
@@ -110,7 +112,7 @@ void scanAdaptive(int index) {
                 for (int j = 1; j < kGridSize; ++j) grid.cell[i][j].valid = false;
 
             Color color;
-            samples += adapt(0, 0, c, r, color, kPixelSide, ray, depth, grid);
+            adapt(0, 0, c, r, color, kPixelSide, ray, context, grid);
             line[3 * c] = truncateToByte(color.r);
             line[3 * c + 1] = truncateToByte(color.g);
             line[3 * c + 2] = truncateToByte(color.b);
@@ -121,5 +123,4 @@ void scanAdaptive(int index) {
         writeImageLine(line.data(), r);
         showProgress(r);
     }
-    samplesShot += samples;
 }

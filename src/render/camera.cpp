@@ -5,7 +5,6 @@
 
 #include "model/fatal.h"
 #include "model/globals.h"
-#include "render/random.h"
 #include "render/shade.h"
 
 Vector3 viewvec;
@@ -26,9 +25,9 @@ constexpr double kParallelSine = 1e-9;
 }
 
 // A sample offset across the aperture: a magnitude in [0, 1] first, then its sign.
-double apertureOffset() {
-    double offset = unitRandom();
-    if (unitRandom() > 0.5) offset = -offset;
+double apertureOffset(SampleRandom& random) {
+    double offset = random.unit();
+    if (random.unit() > 0.5) offset = -offset;
     return offset;
 }
 
@@ -96,10 +95,11 @@ void initRay(double x, double y, Ray& ray) {
     ray.direction = direction;
 }
 
-void shoot(const Ray& ray, Color& color, int& depth) {
+void shoot(const Ray& ray, Color& color, TraceContext& context) {
     const ViewPoint& camera = myViewPoint;
     if (camera.aperture <= 0) {
-        trace(ray, color, depth);
+        ++context.rays.primary;
+        trace(ray, color, context);
         return;
     }
 
@@ -110,12 +110,13 @@ void shoot(const Ray& ray, Color& color, int& depth) {
     for (int i = 0; i < camera.cameraSamples; ++i) {
         Ray sample;
         sample.origin = ray.origin;
-        sample.origin = sample.origin + apertureOffset() * camera.apertureLeft;
-        sample.origin = sample.origin + apertureOffset() * camera.apertureUp;
+        sample.origin = sample.origin + apertureOffset(context.random) * camera.apertureLeft;
+        sample.origin = sample.origin + apertureOffset(context.random) * camera.apertureUp;
         sample.direction = focalPoint - sample.origin;
         VecNorm(sample.direction);
 
-        trace(sample, color, depth);
+        ++context.rays.primary;
+        trace(sample, color, context);
         sum = sum + color;
     }
     color = sum / camera.cameraSamples;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/records.h"
+#include "render/context.h"
 
 // The camera frame that computeCameraFrame derives and every primary ray is built from.
 extern Vector3 viewvec;        // unit viewing direction
@@ -22,4 +23,4 @@ void screenInit(Ray& ray);
 void initRay(double x, double y, Ray& ray);
 
 // The colour seen along the primary ray, averaged over the aperture when the camera has one.
-void shoot(const Ray& ray, Color& color, int& depth);
+void shoot(const Ray& ray, Color& color, TraceContext& context);

@@ -6,17 +6,6 @@
 #include "accel/intersec.h"
 #include "model/data.h"
 #include "model/globals.h"
-#include "render/random.h"
-
-namespace {
-
-// A number in (-0.5, 0.5].
-double centredRandom() {
-    return 0.5 - unitRandom();
-}
-
-}  // namespace
-
 void makeLight(Vector3 position, Color color, int lightType, int attenuationType, int shadowType,
                double lightRadius, int lightSamples, double cosMinAngle, double cosMaxAngle,
                Vector3 direction) {
@@ -59,9 +48,9 @@ double makeLightRay(const ObjectRecord& light, Vector3 point, Ray& out) {
 }
 
 Color getLightColor(const ObjectRecord& light, const ObjectRecord& object, const Ray& shadowRay,
-                    double dist) {
-    HitRecord blocker{};
-    if (intersect(shadowRay, dist, blocker, &object)) return {0, 0, 0};
+                    double dist, TraceContext& context) {
+    ++context.rays.shadow;
+    if (occluded(shadowRay, dist, &object, context.traversal)) return {0, 0, 0};
     return light.color;
 }
 
@@ -69,19 +58,19 @@ Color getLightColor(const ObjectRecord& light, const ObjectRecord& object, const
 // pushed, by lightRadius / dist, so the samples aim at points scattered about the light's
 // radius around its centre, and a farther light jitters less.
 Color smoothShadow(const ObjectRecord& light, const ObjectRecord& object, const Ray& shadowRay,
-                   double dist) {
+                   double dist, TraceContext& context) {
     const LightData& data = light.data.light;
     // The scene readers insist on at least one sample; without one there is nothing to average.
-    if (data.lightSamples <= 0) return getLightColor(light, object, shadowRay, dist);
+    if (data.lightSamples <= 0) return getLightColor(light, object, shadowRay, dist, context);
 
     const double spread = data.lightRadius / dist;
     Color sum{0, 0, 0};
     for (int i = 0; i < data.lightSamples; ++i) {
         Ray sample = shadowRay;
-        sample.direction = shadowRay.direction + spread * randomDirection();
+        sample.direction = shadowRay.direction + spread * randomDirection(context.random);
         VecNorm(sample.direction);
-        HitRecord blocker{};
-        if (intersect(sample, dist, blocker, &object)) continue;
+        ++context.rays.shadow;
+        if (occluded(sample, dist, &object, context.traversal)) continue;
         sum = sum + light.color;
     }
     return sum / data.lightSamples;
@@ -107,12 +96,12 @@ double attenuationFactor(const ObjectRecord& light, double dist) {
     }
 }
 
-Vector3 randomDirection() {
+Vector3 randomDirection(SampleRandom& random) {
     // Drawn one after another so that the components take the numbers in the order x, y, z.
     Vector3 direction;
-    direction.x = centredRandom();
-    direction.y = centredRandom();
-    direction.z = centredRandom();
+    direction.x = 0.5 - random.unit();
+    direction.y = 0.5 - random.unit();
+    direction.z = 0.5 - random.unit();
     VecNorm(direction);
     return direction;
 }

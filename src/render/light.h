@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "model/records.h"
+#include "render/context.h"
 
 // Adds a point or spot light to the front of myLightList; `direction` (from the light towards
 // its target) need not be of unit length. On exhausted memory the scene goes on without it.
@@ -17,11 +18,11 @@ double makeLightRay(const ObjectRecord& light, Vector3 point, Ray& out);
 // The light's colour when nothing but `object` (the surface being shaded) lies between the
 // shadow ray's origin and the light, `dist` away; black otherwise.
 Color getLightColor(const ObjectRecord& light, const ObjectRecord& object, const Ray& shadowRay,
-                    double dist);
+                    double dist, TraceContext& context);
 
 // The light's colour times the fraction of lightSamples jittered shadow rays that reach it.
 Color smoothShadow(const ObjectRecord& light, const ObjectRecord& object, const Ray& shadowRay,
-                   double dist);
+                   double dist, TraceContext& context);
 
 // Strength of a spot light at a point seen along `toLight` (unit, from the point towards the
 // light): 1 inside the inner cone, falling linearly in the cosine to 0 on the outer cone, and
@@ -31,6 +32,7 @@ std::optional<double> spotFactor(const ObjectRecord& light, Vector3 toLight);
 // Distance attenuation of the light at `dist`: 1/dist, 1/dist² or 1 by its attenuationType.
 double attenuationFactor(const ObjectRecord& light, double dist);
 
-// A random unit vector from rand(), the jitter of soft shadows and fuzzy reflections. It is a
-// point of a cube pushed onto the sphere, so its directions are not uniformly distributed.
-Vector3 randomDirection();
+// A random unit vector, the jitter of soft shadows and fuzzy reflections: three numbers in
+// (-0.5, 0.5], drawn in the order x, y, z. It is a point of a cube pushed onto the sphere, so
+// its directions are not uniformly distributed.
+Vector3 randomDirection(SampleRandom& random);

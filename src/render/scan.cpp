@@ -12,9 +12,6 @@
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "render/camera.h"
-#include "render/random.h"
-
-std::atomic<long> samplesShot{0};
 
 namespace {
 
@@ -22,17 +19,19 @@ namespace {
 constexpr double kIntegerLimit = 9.2e18;
 
 // Traces the sample of pixel (c, r) into three bytes: at the pixel's centre, or with jitter at
-// a random point of the pixel's square (y is drawn before x).
-void samplePixel(int c, int r, Ray& ray, int& depth, unsigned char* bytes) {
+// a random point of the pixel's square (y is drawn before x). The sample's random numbers are
+// keyed by the pixel.
+void samplePixel(int c, int r, Ray& ray, TraceContext& context, unsigned char* bytes) {
+    context.random.start(c, r);
     double x = c + 0.5;
     double y = r + 0.5;
     if (jitter) {
-        y = r + unitRandom();
-        x = c + unitRandom();
+        y = r + context.random.unit();
+        x = c + context.random.unit();
     }
     initRay(x, y, ray);
     Color color;
-    shoot(ray, color, depth);
+    shoot(ray, color, context);
     bytes[0] = colorByte(color.r);
     bytes[1] = colorByte(color.g);
     bytes[2] = colorByte(color.b);
@@ -52,31 +51,25 @@ unsigned char truncateToByte(double value) {
     return static_cast<unsigned char>(static_cast<long long>(value));
 }
 
-void scanNone(int index) {
-    const RowBand band = iBounds[index];
+void scanNone(int index, RowScheduler& rows, TraceContext& context) {
     const int width = myDisplay.width;
-    int depth = 0;
     Ray ray;
     screenInit(ray);
 
     std::vector<unsigned char> line;
     allocateScanBuffer(line, static_cast<std::size_t>(width) * 3);
 
-    long samples = 0;
-    for (int r = band.start; r < band.end; ++r) {
-        for (int c = 0; c < width; ++c) samplePixel(c, r, ray, depth, &line[3 * c]);
-        samples += width;
+    int r = 0;
+    bool continues = false;
+    while (rows.next(index, r, continues)) {
+        for (int c = 0; c < width; ++c) samplePixel(c, r, ray, context, &line[3 * c]);
         writeImageLine(line.data(), r);
         showProgress(r);
     }
-    samplesShot += samples;
 }
 
-void scanCorners(int index) {
-    const RowBand band = iBounds[index];
-    if (band.start >= band.end) return;
+void scanCorners(int index, RowScheduler& rows, TraceContext& context) {
     const int width = myDisplay.width;
-    int depth = 0;
     Ray ray;
     screenInit(ray);
 
@@ -87,18 +80,18 @@ void scanCorners(int index) {
     allocateScanBuffer(current, rowBytes);
     allocateScanBuffer(line, static_cast<std::size_t>(width) * 3);
 
-    long samples = 0;
     auto sampleRow = [&](int r, std::vector<unsigned char>& row) {
-        for (int c = 0; c <= width; ++c) samplePixel(c, r, ray, depth, &row[3 * c]);
-        samples += width + 1;
+        for (int c = 0; c <= width; ++c) samplePixel(c, r, ray, context, &row[3 * c]);
     };
 
-    // Row r averages the sample rows r - 1 and r, so every band first samples the row above
-    // it: its first row then comes out exactly as it would inside a single band covering the
-    // image, whatever the band boundaries. Above row 0 that is a row half a pixel beyond the
-    // top edge, just as the last sample column lies beyond the right edge.
-    sampleRow(band.start - 1, previous);
-    for (int r = band.start; r < band.end; ++r) {
+    int r = 0;
+    bool continues = false;
+    while (rows.next(index, r, continues)) {
+        // Row r averages the sample rows r - 1 and r, so a run of rows first samples the row
+        // above it: its first row then comes out exactly as it would in a run that started
+        // higher up. Above row 0 that is a row half a pixel beyond the top edge, just as the
+        // last sample column lies beyond the right edge.
+        if (!continues) sampleRow(r - 1, previous);
         sampleRow(r, current);
         for (int c = 0; c < width; ++c) {
             for (int k = 0; k < 3; ++k) {
@@ -112,5 +105,4 @@ void scanCorners(int index) {
         showProgress(r);
         std::swap(previous, current);
     }
-    samplesShot += samples;
 }

@@ -1,24 +1,23 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <new>
 #include <vector>
 
 #include "model/records.h"
+#include "render/context.h"
+#include "render/rows.h"
 
-// Scan routines: each renders the row band iBounds[index] and hands finished rows to the
-// image writer. In the multithreaded program each is the body of one render thread.
-void scanNone(int index);
-void scanCorners(int index);
-void scanAdaptive(int index);
+// Scan routines: each renders the rows that `rows` hands to render thread `index` (starting
+// with the band iBounds[index]) and gives every finished row to the image writer. In the
+// multithreaded program each is the body of one render thread. A row comes out the same
+// whichever thread renders it and whatever rows that thread rendered before.
+void scanNone(int index, RowScheduler& rows, TraceContext& context);
+void scanCorners(int index, RowScheduler& rows, TraceContext& context);
+void scanAdaptive(int index, RowScheduler& rows, TraceContext& context);
 
 void showProgressInit();
 void showProgress(int row);
-
-// Primary samples shot by the scan routines so far in this process. Each band adds its own
-// count once, when it finishes, so the total tells what an anti-aliasing mode costs.
-extern std::atomic<long> samplesShot;
 
 // Ends the run when a scan buffer cannot be had. Only an absurd image width can exhaust memory:
 // the run then ends with status 1, as it does when the traversal runs out, and the driver drops
@@ -60,6 +59,6 @@ struct PixelGrid {
 
 // The colour, in byte units 0 to 255, of the square of side s quarter pixels whose top-left
 // cell is (a, b) in the grid of pixel (x, y). Traces the corners the grid lacks and splits the
-// square where they differ by adapt_dist or more. Returns the number of samples it traced.
-int adapt(int a, int b, double x, double y, Color& result, int s, Ray& ray, int& depth,
-          PixelGrid& grid);
+// square where they differ by adapt_dist or more.
+void adapt(int a, int b, double x, double y, Color& result, int s, Ray& ray,
+           TraceContext& context, PixelGrid& grid);

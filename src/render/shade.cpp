@@ -38,7 +38,7 @@ Vector3 mirrorDirection(Vector3 d, Vector3 n) {
 
 // Diffuse and specular light of every light at the point, added to `color`.
 void addLights(const ObjectRecord& object, Vector3 normal, Vector3 point, Vector3 mirror,
-               Color& color) {
+               Color& color, TraceContext& context) {
     for (const ObjectRecord* light = myLightList; light != nullptr; light = light->next) {
         const LightData& data = light->data.light;
         Ray shadowRay;
@@ -55,8 +55,8 @@ void addLights(const ObjectRecord& object, Vector3 normal, Vector3 point, Vector
         }
 
         Color lc = data.shadowType == SHADOW_SMOOTH
-                       ? smoothShadow(*light, object, shadowRay, dist)
-                       : getLightColor(*light, object, shadowRay, dist);
+                       ? smoothShadow(*light, object, shadowRay, dist, context)
+                       : getLightColor(*light, object, shadowRay, dist, context);
 
         const double cosTheta = dot(toLight, normal);
         if (cosTheta > kMinCosine && object.diffuse > 0) {
@@ -93,19 +93,29 @@ double fuzzySpread(double radius, double distance) {
     return radius / distance;
 }
 
+// Traces a reflected or refracted ray one level deeper than the ray that made it, counting it
+// among `traced` unless the depth limit refuses it.
+double traceDeeper(const Ray& ray, Color& color, TraceContext& context, long long& traced) {
+    ++context.depth;
+    if (context.depth <= kMaxDepth) ++traced;
+    const double distance = trace(ray, color, context);
+    --context.depth;
+    return distance;
+}
+
 // The mean of reflectionSamples rays scattered about the mirror ray, all traced at one depth.
-Color fuzzyReflection(const ObjectRecord& object, Vector3 point, Vector3 mirror, int& depth,
-                      const HitRecord& hit) {
+Color fuzzyReflection(const ObjectRecord& object, Vector3 point, Vector3 mirror,
+                      TraceContext& context, const HitRecord& hit) {
     const double spread = fuzzySpread(object.reflectionRadius, hit.distance);
     Color sum{0, 0, 0};
     for (int i = 0; i < object.reflectionSamples; ++i) {
-        const Vector3 jitter = randomDirection();
+        const Vector3 jitter = randomDirection(context.random);
         Ray sample{point, mirror + spread * jitter};
         VecNorm(sample.direction);
         // An unbounded (or overflowing) spread leaves the limit of the push: the jitter itself.
         if (!isFinite(sample.direction)) sample.direction = jitter;
         Color rc;
-        trace(sample, rc, depth);
+        traceDeeper(sample, rc, context, context.rays.reflected);
         sum = sum + rc;
     }
     return sum / object.reflectionSamples;
@@ -113,14 +123,14 @@ Color fuzzyReflection(const ObjectRecord& object, Vector3 point, Vector3 mirror,
 
 }  // namespace
 
-double trace(const Ray& ray, Color& color, int& depth) {
+double trace(const Ray& ray, Color& color, TraceContext& context) {
     color = {0, 0, 0};
-    if (depth > kMaxDepth) return 0;
+    if (context.depth > kMaxDepth) return 0;
 
     // With haze every ray that escapes takes the full haze colour, the limit of the haze blend
     // over an unbounded distance, so the background is then never seen.
     HitRecord hit{};
-    if (!intersect(ray, kNoHit, hit, nullptr)) {
+    if (!intersect(ray, kNoHit, hit, nullptr, context.traversal)) {
         color = myHaze.factor > 0 ? myHaze.color : myBackGroundColor;
         return kNoHit;
     }
@@ -129,7 +139,7 @@ double trace(const Ray& ray, Color& color, int& depth) {
     const Vector3 point = ray.origin + hit.distance * ray.direction;
     Vector3 normal = object.normalFn(object, point);
     if (dot(normal, ray.direction) > 0) normal = -normal;
-    shade(object, ray, normal, point, color, depth, hit);
+    shade(object, ray, normal, point, color, context, hit);
 
     // Clamped from above only: a negative coefficient may still darken below black.
     color.r = std::fmin(color.r, 1.0);
@@ -139,27 +149,25 @@ double trace(const Ray& ray, Color& color, int& depth) {
 }
 
 void shade(const ObjectRecord& object, const Ray& ray, Vector3 normal, Vector3 point, Color& color,
-           int& depth, const HitRecord& hit) {
+           TraceContext& context, const HitRecord& hit) {
     const Vector3 d = ray.direction;
     Vector3 mirror{0, 0, 0};
     if (object.specular > 0 || object.reflection > 0) mirror = mirrorDirection(d, normal);
 
     // There is no ambient light colour: the surface's own colour stands for it.
     color = object.ambient * object.color;
-    addLights(object, normal, point, mirror, color);
+    addLights(object, normal, point, mirror, color, context);
 
     if (object.reflection > 0) {
-        ++depth;
         Color rc{0, 0, 0};
         // A fuzzy reflection asked for no samples is taken as a sharp one: the surface still
         // reflects as much, only without blur.
         if (object.reflectionType == REFLECTION_FUZZY && object.reflectionSamples > 0) {
-            rc = fuzzyReflection(object, point, mirror, depth, hit);
+            rc = fuzzyReflection(object, point, mirror, context, hit);
         } else {
-            trace(Ray{point, mirror}, rc, depth);
+            traceDeeper(Ray{point, mirror}, rc, context, context.rays.reflected);
         }
         color = color + object.reflection * rc;
-        --depth;
     }
 
     // An index of exactly 1 lets no light through, whatever the refraction coefficient.
@@ -173,9 +181,8 @@ void shade(const ObjectRecord& object, const Ray& ray, Vector3 normal, Vector3 p
             refractionDirection(object.refractionIndex, 1, d, normal, transmitted);
         }
         Color rc{0, 0, 0};
-        ++depth;
-        const double inside = trace(Ray{point, transmitted}, rc, depth);
-        --depth;
+        const double inside =
+            traceDeeper(Ray{point, transmitted}, rc, context, context.rays.refracted);
         // The surface colour is the transmittance of a unit of distance inside the object, so
         // light that crossed it is filtered once per unit travelled.
         if (inside > kEpsilon && hit.entering != 0) {

@@ -1,9 +1,11 @@
 #include "render/trace.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
 #include <mutex>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -14,11 +16,12 @@
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "render/camera.h"
+#include "render/rows.h"
 #include "render/scan.h"
 
 namespace {
 
-using ScanRoutine = void (*)(int band);
+using ScanRoutine = void (*)(int index, RowScheduler& rows, TraceContext& context);
 
 ScanRoutine chosenScan() {
     switch (iAntialias) {
@@ -54,16 +57,17 @@ void joinAll(std::vector<std::thread>& threads) {
 }
 
 // One thread per band, joined in band order. Ends the run with status 255 when a thread cannot
-// be started, after the threads already running have finished their bands.
-void scanBands(ScanRoutine scan, int bands) {
+// be started, after the threads already running have finished their rows.
+void scanBands(ScanRoutine scan, RowScheduler& rows, std::vector<TraceContext>& contexts) {
     FirstFailure failure;
     std::vector<std::thread> threads;
+    const int bands = static_cast<int>(contexts.size());
     threads.reserve(bands);
     for (int band = 0; band < bands; ++band) {
         try {
-            threads.emplace_back([scan, band, &failure] {
+            threads.emplace_back([scan, band, &rows, &contexts, &failure] {
                 try {
-                    scan(band);
+                    scan(band, rows, contexts[band]);
                 } catch (...) {
                     failure.record(std::current_exception());
                 }
@@ -78,17 +82,30 @@ void scanBands(ScanRoutine scan, int bands) {
     failure.rethrowIfAny();
 }
 
-void render(ScanRoutine scan) {
+// Renders every row, each thread keeping its own context, and returns what they counted.
+RayCounts render(ScanRoutine scan, int bands) {
+    RowScheduler rows(std::span<const RowBand>(iBounds, bands));
+    std::vector<TraceContext> contexts(bands);
     if (multiThreaded) {
-        scanBands(scan, numThreads);
+        scanBands(scan, rows, contexts);
     } else {
-        scan(0);
+        scan(0, rows, contexts[0]);
     }
+    RayCounts rays;
+    for (const TraceContext& context : contexts) {
+        rays += context.rays;
+        maxQueueSize = std::max(maxQueueSize, context.traversal.queue.highWaterMark);
+    }
+    return rays;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
 
-void doTrace() {
+RenderReport doTrace() {
     if (multiThreaded) {
         std::puts(" Multi-threaded version of LUMORA running.\n");
         initMTBounds(numThreads);  // may fall back to 2 bands
@@ -101,20 +118,24 @@ void doTrace() {
 
     openImage(myDisplay.outputName, myDisplay.width, myDisplay.height);
     showProgressInit();
+    RenderReport report;
     const auto start = std::chrono::steady_clock::now();
     try {
-        render(chosenScan());
+        report.rays = render(chosenScan(), multiThreaded ? numThreads : 1);
     } catch (...) {
         // A render that ends with an error leaves no half-drawn picture behind.
         abandonImage();
         throw;
     }
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    report.renderSeconds = secondsSince(start);
 
-    std::printf("\n\n Rendering time: %4.2f second(s)\n", elapsed.count());
+    std::printf("\n\n Rendering time: %4.2f second(s)\n", report.renderSeconds);
+    const auto writing = std::chrono::steady_clock::now();
     closeImage();
+    report.writeSeconds = secondsSince(writing);
     freeHierarchy(&myObjectList);
     freeList(&myLightList);
+    return report;
 }
 
 void initMTBounds(int n) {

@@ -38,6 +38,13 @@ class IntersectTest : public testing::Test {
         freeHierarchy(&myObjectList);
         resetScene();
     }
+
+    int nearest(const Ray& ray, double maxDistance, HitRecord& hit,
+                const ObjectRecord* excluded) {
+        return intersect(ray, maxDistance, hit, excluded, traversal);
+    }
+
+    Traversal traversal;
 };
 
 Ray rayAlong(Vector3 origin, Vector3 direction) {
@@ -53,7 +60,8 @@ int scriptedIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit
     if (const ObjectRecord* excluded = std::exchange(interruptExcluding, nullptr)) {
         std::thread([&] {
             HitRecord other{};
-            intersect(ray, 1e10, other, excluded);
+            Traversal own;
+            intersect(ray, 1e10, other, excluded, own);
         }).join();
     }
     hit = {object.data.sphere.radius, 1, &object};
@@ -75,7 +83,7 @@ ObjectRecord* makeScripted(double boxStart, double hitDistance) {
 TEST_F(IntersectTest, EmptySceneHasNoHit) {
     buildBoundingSlabs();
     HitRecord hit{7, 1, nullptr};
-    EXPECT_EQ(intersect(rayAlong({0, 0, 0}, {0, 0, 1}), 1e10, hit, nullptr), 0);
+    EXPECT_EQ(nearest(rayAlong({0, 0, 0}, {0, 0, 1}), 1e10, hit, nullptr), 0);
     EXPECT_EQ(hit.distance, 7);
 }
 
@@ -83,7 +91,7 @@ TEST_F(IntersectTest, OnePrimitiveIgnoresBoundAndExclusion) {
     const ObjectRecord* sphere = makeSphere(0, 0, 0, 1);
     buildBoundingSlabs();
     HitRecord hit{};
-    ASSERT_EQ(intersect(rayAlong({0, 0, -5}, {0, 0, 1}), 1, hit, sphere), 1);
+    ASSERT_EQ(nearest(rayAlong({0, 0, -5}, {0, 0, 1}), 1, hit, sphere), 1);
     EXPECT_EQ(hit.distance, 4);
     EXPECT_EQ(hit.object, sphere);
 }
@@ -111,7 +119,7 @@ TEST_F(IntersectTest, BoundAndExclusionInAComposite) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         HitRecord hit{-1, -1, nullptr};
-        EXPECT_EQ(intersect(rayAlong({0, 0, -5}, {0, 0, 1}), c.maxDistance, hit,
+        EXPECT_EQ(nearest(rayAlong({0, 0, -5}, {0, 0, 1}), c.maxDistance, hit,
                             c.excludeNear ? nearSphere : nullptr),
                   c.result);
         EXPECT_EQ(hit.distance, c.result ? c.distance : -1);  // untouched on a miss
@@ -124,7 +132,7 @@ TEST_F(IntersectTest, TiesAndEqualKeys) {
     makeScripted(2, 3);
     buildBoundingSlabs();
     HitRecord hit{};
-    ASSERT_EQ(intersect(rayAlong({0, 0, 0}, {0, 0, 1}), 1e10, hit, nullptr), 1);
+    ASSERT_EQ(nearest(rayAlong({0, 0, 0}, {0, 0, 1}), 1e10, hit, nullptr), 1);
     ASSERT_EQ(tested.size(), 2u);
     EXPECT_EQ(hit.object, tested[0]);
 
@@ -136,7 +144,7 @@ TEST_F(IntersectTest, TiesAndEqualKeys) {
         const ObjectRecord* first = makeScripted(1, 4);
         const ObjectRecord* later = makeScripted(laterBox, 3.5);
         buildBoundingSlabs();
-        ASSERT_EQ(intersect(rayAlong({0, 0, 0}, {0, 0, 1}), 1e10, hit, nullptr), 1);
+        ASSERT_EQ(nearest(rayAlong({0, 0, 0}, {0, 0, 1}), 1e10, hit, nullptr), 1);
         EXPECT_EQ(hit.object, laterBox == 4 ? later : first) << laterBox;
         EXPECT_EQ(tested.size(), laterBox == 4 ? 2u : 1u) << laterBox;
     }
@@ -146,9 +154,9 @@ TEST_F(IntersectTest, TiesAndEqualKeys) {
 TEST_F(IntersectTest, SlabBoxTest) {
     struct Case {
         const char* what;
-        std::array<double, 3> origin, direction;
+        Vector3 origin, direction;
         double maxDistance;
-        bool queued;
+        bool entered;
         double key;
     };
     const Case cases[] = {
@@ -163,36 +171,41 @@ TEST_F(IntersectTest, SlabBoxTest) {
         {"ends just beyond the tolerance", {0.998, 0.5, 0.5}, {1, 0, 0}, 1e10, true, -0.998},
         {"starts beyond maxDistance", {-5, 0.5, 0.5}, {1, 0, 0}, 4.9, false, 0},
     };
-    ObjectRecord box{};
-    for (int i = 0; i < 3; ++i) box.slabMax[i] = 1;
-    std::vector<QueueEntry> queue(8);
+    // The same box in every slot: each lane of the test must decide alike.
+    BoundNode node{};
+    ObjectRecord boxes[kNodeWidth]{};
+    for (int k = 0; k < kNodeWidth; ++k) {
+        for (int i = 0; i < 3; ++i) node.hi[i][k] = 1;
+        node.child[k] = NodeRef::primitive(&boxes[k]);
+    }
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        int count = 0;
-        checkAndEnqueue(box, c.maxDistance, c.origin, c.direction, queue, count);
-        ASSERT_EQ(count, c.queued ? 1 : 0);
-        if (c.queued) {
-            EXPECT_DOUBLE_EQ(queue[1].key, c.key);
+        for (int count = 1; count <= kNodeWidth; ++count) {
+            SCOPED_TRACE(testing::Message() << c.what << ", " << count << " children");
+            node.count = count;
+            TraversalQueue queue;
+            const QueueEntry nearest =
+                checkAndEnqueue(node, SlabRay({c.origin, c.direction}), c.maxDistance, nullptr,
+                                queue);
+            // The first child is held back as the nearest; the others are queued.
+            ASSERT_EQ(!nearest.ref.isNull(), c.entered);
+            ASSERT_EQ(queue.count, c.entered ? count - 1 : 0);
+            if (!c.entered) continue;
+            EXPECT_EQ(nearest.ref.primitive(), &boxes[0]);
+            EXPECT_DOUBLE_EQ(nearest.key, c.key);
+            while (queue.count > 0) EXPECT_DOUBLE_EQ(priorityQueueDelete(queue).key, c.key);
         }
     }
 }
 
-TEST_F(IntersectTest, QueueCapacityFollowsIPQSize) {
-    for (int i = 0; i < 4; ++i) makeSphere(0, 0, 3.0 * i, 1);
+TEST_F(IntersectTest, QueueGrowsPastItsStartingSize) {
+    for (int i = 0; i < 40; ++i) makeSphere(0, 0, 3.0 * i, 1);
     buildBoundingSlabs();
-    const Ray ray = rayAlong({0, 0, -5}, {0, 0, 1});
-    HitRecord hit{};
-    ASSERT_EQ(intersect(ray, 1e10, hit, nullptr), 1);
-
-    // The thread's storage now has 128 slots; a smaller iPQSize must still bound the queue.
     iPQSize = 2;  // room for one entry: the root's children cannot all be queued
-    testing::internal::CaptureStderr();
-    EXPECT_THROW(intersect(ray, 1e10, hit, nullptr), ProgramExit);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("LUMORA is out of space"),
-              std::string::npos);
-
-    iPQSize = 300;
-    EXPECT_EQ(intersect(ray, 1e10, hit, nullptr), 1);
+    Traversal small;
+    HitRecord hit{};
+    ASSERT_EQ(intersect(rayAlong({0, 0, -5}, {0, 0, 1}), 1e10, hit, nullptr, small), 1);
+    EXPECT_EQ(hit.distance, 4);
+    EXPECT_GT(small.queue.highWaterMark, 1);
 }
 
 // Random spheres and planes, random rays, bounds and exclusions: the hierarchy must find what
@@ -239,8 +252,10 @@ TEST_F(IntersectTest, MatchesTestingEveryPrimitive) {
     EXPECT_GT(hitCount, 100);  // the rays must exercise the search, not miss everything
 
     for (const Query& q : queries) {
+        // A shadow ray asks only whether anything lies in the way.
+        ASSERT_EQ(occluded(q.ray, q.maxDistance, q.excluded, traversal), q.result == 1);
         HitRecord hit{};
-        ASSERT_EQ(intersect(q.ray, q.maxDistance, hit, q.excluded), q.result);
+        ASSERT_EQ(nearest(q.ray, q.maxDistance, hit, q.excluded), q.result);
         if (q.result == 0) continue;
         EXPECT_EQ(hit.distance, q.hit.distance);
         EXPECT_EQ(hit.object, q.hit.object);
@@ -255,7 +270,7 @@ TEST_F(IntersectTest, ThreadsKeepTheirOwnQueues) {
     buildBoundingSlabs();
     interruptExcluding = far;
     HitRecord hit{};
-    ASSERT_EQ(intersect(rayAlong({0, 0, 0}, {0, 0, 1}), 1e10, hit, nullptr), 1);
+    ASSERT_EQ(nearest(rayAlong({0, 0, 0}, {0, 0, 1}), 1e10, hit, nullptr), 1);
     EXPECT_EQ(hit.object, far);
 }
 

@@ -54,13 +54,16 @@ TEST_F(OptionsTest, UsageOfTheMultithreadedProgramListsTheThreadOption) {
             kThreadLine + "  -j/--jitter                    activate jittering\n"),
         std::string::npos)
         << outcome.output;
-    EXPECT_TRUE(outcome.output.ends_with("  -?/--help                      this help message\n\n"));
+    EXPECT_TRUE(outcome.output.ends_with(
+        "  -?/--help                      this help message\n"
+        "  --stats                        print rays traced, phase times and peak memory\n\n"));
 }
 
 TEST_F(OptionsTest, EveryOptionSetsItsGlobal) {
     const Outcome outcome =
         parseCommandLine({"--input", "scene.lms", "--output", "picture", "-w", "640", "--height",
-                          "400", "-j", "--camera", "2", "-aaq", "-tif", "-pqs", "500", "ignored"});
+                          "400", "-j", "--camera", "2", "-aaq", "-tif", "-pqs", "500", "--stats",
+                          "ignored"});
     ASSERT_FALSE(outcome.exited) << outcome.output;
     EXPECT_EQ(outcome.output, "") << "a queue size above 100 is taken silently";
     EXPECT_STREQ(inputFileName, "scene.lms");
@@ -73,6 +76,7 @@ TEST_F(OptionsTest, EveryOptionSetsItsGlobal) {
     EXPECT_EQ(iAntialias, ANTIALIAS_QUICK);
     EXPECT_EQ(iImageType, IMAGE_TIFF);
     EXPECT_EQ(iPQSize, 500);
+    EXPECT_EQ(iStatistics, 1);
     EXPECT_EQ(use3ds, 0);
 }
 

@@ -174,7 +174,8 @@ TEST_F(RingTest, TiltedDiscWithALongNormalIsFoundThroughTheHierarchy) {
     const Vector3 target{3, 0.96, -2.72};
     const Vector3 direction = unit({0.3, 0.4, 1});
     HitRecord hit{};
-    ASSERT_EQ(intersect({target - 8 * direction, direction}, 1e10, hit, nullptr), 1);
+    Traversal traversal;
+    ASSERT_EQ(intersect({target - 8 * direction, direction}, 1e10, hit, nullptr, traversal), 1);
     EXPECT_EQ(hit.object, disc);
     EXPECT_NEAR(hit.distance, 8, 1e-9);
 }

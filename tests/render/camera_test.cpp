@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <numbers>
 #include <string>
 
@@ -251,17 +250,18 @@ class ShootTest : public CameraTest {
         myDisplay.height = 240;
     }
 
-    // How many numbers `action` draws from rand(): the sequence is restarted from a fixed
-    // seed, then compared with fresh draws from the same seed.
+    // How many numbers `action` draws from the context's stream: the stream is started on a
+    // fixed key, then the number that follows the action is looked for in a fresh stream of
+    // the same key.
     template <typename Action>
-    static int randomDraws(Action action) {
-        constexpr unsigned kSeed = 12345;
-        std::srand(kSeed);
+    static int randomDraws(TraceContext& context, Action action) {
+        context.random.start(3, 4);
         action();
-        const int next = std::rand();
-        std::srand(kSeed);
+        const double next = context.random.unit();
+        SampleRandom fresh;
+        fresh.start(3, 4);
         for (int drawn = 0; drawn < 10000; ++drawn) {
-            if (std::rand() == next) return drawn;
+            if (fresh.unit() == next) return drawn;
         }
         return -1;
     }
@@ -272,13 +272,14 @@ TEST_F(ShootTest, WithoutApertureOneRayAndNoRandomNumbers) {
     computeCameraFrame();
     Ray ray;
     screenInit(ray);
-    int depth = 0;
+    TraceContext context;
     Color color{9, 9, 9};
-    EXPECT_EQ(randomDraws([&] { shoot(ray, color, depth); }), 0);
+    EXPECT_EQ(randomDraws(context, [&] { shoot(ray, color, context); }), 0);
     EXPECT_DOUBLE_EQ(color.r, 0.2);
     EXPECT_DOUBLE_EQ(color.g, 0.4);
     EXPECT_DOUBLE_EQ(color.b, 0.6);
-    EXPECT_EQ(depth, 0);
+    EXPECT_EQ(context.depth, 0);
+    EXPECT_EQ(context.rays.primary, 1);
 }
 
 // Every aperture sample passes through the primary ray's focal point, where the sphere sits:
@@ -291,10 +292,11 @@ TEST_F(ShootTest, ApertureSamplesMeetAtTheFocalPoint) {
         Ray ray;
         screenInit(ray);
         const Ray primary = ray;
-        int depth = 0;
+        TraceContext context;
         Color color{0, 0, 0};
         // Four numbers per sample: magnitude and sign on each aperture axis.
-        EXPECT_EQ(randomDraws([&] { shoot(ray, color, depth); }), 4 * samples);
+        EXPECT_EQ(randomDraws(context, [&] { shoot(ray, color, context); }), 4 * samples);
+        EXPECT_EQ(context.rays.primary, samples);
         EXPECT_NEAR(color.r, 0.2, kTolerance);
         EXPECT_NEAR(color.g, 0.4, kTolerance);
         EXPECT_NEAR(color.b, 0.6, kTolerance);

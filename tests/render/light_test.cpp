@@ -85,6 +85,7 @@ class ShadowTest : public LightingTest {
     }
 
     static constexpr Color kLightColor{0.8, 0.4, 2.0};
+    TraceContext context;
 };
 
 TEST_F(ShadowTest, OnlyObjectsBetweenThePointAndTheLightShadowIt) {
@@ -110,7 +111,7 @@ TEST_F(ShadowTest, OnlyObjectsBetweenThePointAndTheLightShadowIt) {
 
         Ray shadowRay;
         const double dist = makeLightRay(light, {0, 0, 0}, shadowRay);
-        const Color lc = getLightColor(light, plane, shadowRay, dist);
+        const Color lc = getLightColor(light, plane, shadowRay, dist, context);
         const Color expected = c.shadowed ? Color{0, 0, 0} : kLightColor;
         EXPECT_EQ(lc.r, expected.r);
         EXPECT_EQ(lc.g, expected.g);
@@ -128,7 +129,7 @@ TEST_F(ShadowTest, TheShadedObjectDoesNotShadowItself) {
     // From the sphere's far side the way to the light runs through the sphere itself.
     Ray shadowRay;
     const double dist = makeLightRay(light, {0, -4, 0}, shadowRay);
-    EXPECT_EQ(getLightColor(light, *sphere, shadowRay, dist).b, kLightColor.b);
+    EXPECT_EQ(getLightColor(light, *sphere, shadowRay, dist, context).b, kLightColor.b);
 }
 
 TEST_F(ShadowTest, SoftShadowIsTheLightTimesTheFractionOfFreeSamples) {
@@ -144,7 +145,7 @@ TEST_F(ShadowTest, SoftShadowIsTheLightTimesTheFractionOfFreeSamples) {
     const double dist = makeLightRay(light, {0, 0, 0}, shadowRay);
     std::set<int> quarters;
     for (int i = 0; i < 200; ++i) {
-        const Color lc = smoothShadow(light, plane, shadowRay, dist);
+        const Color lc = smoothShadow(light, plane, shadowRay, dist, context);
         const double fraction = lc.r / kLightColor.r;
         const double quarter = std::round(fraction * 4);
         ASSERT_NEAR(fraction * 4, quarter, kTolerance);

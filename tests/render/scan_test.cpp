@@ -4,10 +4,10 @@
 
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,7 +19,7 @@
 
 namespace {
 
-using ScanRoutine = void (*)(int);
+using ScanRoutine = void (*)(int index, RowScheduler& rows, TraceContext& context);
 
 struct NamedRoutine {
     const char* name;
@@ -53,21 +53,6 @@ Picture readPpm(const std::string& path) {
     EXPECT_EQ(magic, "P6");
     EXPECT_EQ(picture.bytes.size(), static_cast<std::size_t>(picture.width) * picture.height * 3);
     return picture;
-}
-
-// How many numbers `action` draws from rand(): the sequence is restarted from a fixed seed,
-// then compared with fresh draws from the same seed.
-template <typename Action>
-long randomDraws(Action action) {
-    constexpr unsigned kSeed = 4242;
-    std::srand(kSeed);
-    action();
-    const int next = std::rand();
-    std::srand(kSeed);
-    for (long drawn = 0; drawn < 1000000; ++drawn) {
-        if (std::rand() == next) return drawn;
-    }
-    return -1;
 }
 
 // Nothing in front of the camera: every ray sees the background. The one sphere, behind the
@@ -105,21 +90,23 @@ class ScanTest : public SceneTest {
 
     std::string outputName() const { return (directory.path() / "picture").string(); }
 
-    // Renders the bands [boundaries[k], boundaries[k + 1]) one after the other, each with its
-    // own band index, as the render threads would; counts the samples they shoot.
+    // Renders the bands [boundaries[k], boundaries[k + 1]) one after the other, each as a
+    // thread that had only that band would; counts the samples they shoot.
     Picture render(ScanRoutine scan, const std::vector<int>& boundaries) {
-        const long before = samplesShot;
+        samples = 0;
         const Outcome run = captureRun([&] {
             openImage(myDisplay.outputName, myDisplay.width, myDisplay.height);
             for (std::size_t k = 0; k + 1 < boundaries.size(); ++k) {
-                iBounds[k] = {boundaries[k], boundaries[k + 1]};
-                scan(static_cast<int>(k));
+                const RowBand band{boundaries[k], boundaries[k + 1]};
+                RowScheduler rows(std::span<const RowBand>(&band, 1));
+                TraceContext context;
+                scan(0, rows, context);
+                samples += context.rays.primary;
             }
             closeImage();
             return 0;
         });
         EXPECT_FALSE(run.exited) << run.output;
-        samples = samplesShot - before;
         return readPpm(outputName() + ".ppm");
     }
 
@@ -165,11 +152,15 @@ TEST_F(ScanTest, OneSamplePerPixelGivesTheColourBytes) {
         for (int c = 0; c < 7; ++c) EXPECT_EQ(picture.at(c, r), (Pixel{255, 127, 129}));
 }
 
-// The render threads of the multithreaded program scan disjoint bands; without random
-// sampling the picture must not depend on where the bands meet.
+// The render threads of the multithreaded program scan runs of rows; the picture must not
+// depend on where the runs meet, random sampling included: every sample draws its numbers
+// from a stream of its own.
 TEST_F(ScanTest, BandsGiveTheSameBytesAsTheWholeImage) {
     constexpr int kHeight = 13;  // a multiple of no thread count
-    load(kSpheresView, 20, kHeight, "aa_distance 16");
+    load(std::string(kSpheresView) +
+             "light { position <4 -4 6> color 0.5 0.5 0.5 attenuation_type \"none\" "
+             "shadow_type \"smooth\" radius 1 samples 5 }\n",
+         20, kHeight, "aa_distance 16 jitter \"yes\"");
     std::vector<std::vector<int>> splits = {{0, 1, kHeight}, {0, 6, 6, 7, kHeight}};
     for (int threads : {2, 4, 8}) {
         std::vector<int> boundaries;
@@ -319,9 +310,10 @@ TEST_F(AdaptGridTest, SplitsWhereACornerIsAdaptDistFromTheAverage) {
             adapt_dist = c.adaptDist;
             PixelGrid grid = fullGrid(*c.channel, k);
             Ray ray{{0, 0, 0}, {0, 1, 0}};
-            int depth = 0;
+            TraceContext context;
             Color result{-1, -1, -1};
-            EXPECT_EQ(adapt(0, 0, 2, 3, result, 4, ray, depth, grid), 0);
+            adapt(0, 0, 2, 3, result, 4, ray, context, grid);
+            EXPECT_EQ(context.rays.primary, 0);  // every corner was there already
             const double colour[3] = {result.r, result.g, result.b};
             for (int other = 0; other < 3; ++other)
                 EXPECT_EQ(colour[other], other == k ? c.expected : 10);
@@ -329,16 +321,25 @@ TEST_F(AdaptGridTest, SplitsWhereACornerIsAdaptDistFromTheAverage) {
     }
 }
 
-// Jitter draws y, then x, for every sample it shoots, and nothing else does in an empty view.
-TEST_F(ScanTest, JitterDrawsTwoNumbersPerSample) {
+// Jitter moves the samples within their pixels: edges change, and a uniform view does not.
+TEST_F(ScanTest, JitterMovesSamplesButNotAUniformView) {
     load(kEmptyView, 5, 4, "jitter \"yes\" background 0.5 0.25 1");
     for (const NamedRoutine& routine : kRoutines) {
         SCOPED_TRACE(routine.name);
-        Picture picture;
-        const long drawn = randomDraws([&] { picture = renderWhole(routine.scan); });
-        EXPECT_GT(samples, 0);
-        EXPECT_EQ(drawn, 2 * samples);
-        EXPECT_EQ(picture.at(4, 3), (Pixel{127, 63, 255}));
+        const Picture picture = renderWhole(routine.scan);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 5; ++c) EXPECT_EQ(picture.at(c, r), (Pixel{127, 63, 255}));
+    }
+
+    load(kSpheresView, 32, 24);
+    for (const NamedRoutine& routine : kRoutines) {
+        SCOPED_TRACE(routine.name);
+        jitter = 0;
+        const Picture still = renderWhole(routine.scan);
+        jitter = 1;
+        const Picture jittered = renderWhole(routine.scan);
+        EXPECT_FALSE(jittered == still);
+        EXPECT_TRUE(renderWhole(routine.scan) == jittered);  // the same numbers every time
     }
 }
 

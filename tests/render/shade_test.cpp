@@ -88,9 +88,9 @@ class TraceTest : public SceneTest {
     static Color traceFrom(Vector3 origin, Vector3 direction, double* distance = nullptr) {
         buildBoundingSlabs();
         Color color{-1, -1, -1};
-        int depth = 0;
-        const double t = trace({origin, direction}, color, depth);
-        EXPECT_EQ(depth, 0);  // every level gives back the depth it took
+        TraceContext context;
+        const double t = trace({origin, direction}, color, context);
+        EXPECT_EQ(context.depth, 0);  // every level gives back the depth it took
         if (distance != nullptr) *distance = t;
         return color;
     }

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "model/records.h"
+
+// The composite tree in the form the traversal reads: one node per composite, all in one
+// array, each holding the slab boxes of its children side by side (all lows of an axis
+// together) so that a few vector operations test them all.
+//
+// A node's boxes are drawn tight around what can be hit below it. An unbounded primitive (a
+// plane) would otherwise stretch the box of every composite above it to the whole scene, and
+// every ray would open all of them; such primitives are instead hung at the top, next to the
+// root, where they are the first candidates of every ray, as they are in the composite tree,
+// whose boxes they span. The traversal still opens candidates nearest first and tests the
+// primitives in the order of their own boxes.
+
+// A child slot: another node of the array, by index, or a primitive, by address.
+class NodeRef {
+  public:
+    NodeRef() = default;
+    static NodeRef node(std::uint32_t index) { return NodeRef((std::uintptr_t{index} << 1) | 1); }
+    static NodeRef primitive(const ObjectRecord* object) {
+        // Records are at least 8-byte aligned, so the low bit is free for the tag.
+        return NodeRef(reinterpret_cast<std::uintptr_t>(object));
+    }
+
+    bool isNull() const { return bits_ == 0; }
+    bool isNode() const { return (bits_ & 1) != 0; }
+    std::uint32_t index() const { return static_cast<std::uint32_t>(bits_ >> 1); }
+    const ObjectRecord* primitive() const { return reinterpret_cast<const ObjectRecord*>(bits_); }
+
+  private:
+    explicit NodeRef(std::uintptr_t bits) : bits_(bits) {}
+    std::uintptr_t bits_ = 0;
+};
+
+constexpr int kNodeWidth = 4;  // the most children a node has
+
+struct alignas(32) BoundNode {
+    // lo[axis][k] and hi[axis][k] bound child k along the axis. Slots from `count` on are
+    // unused. Children keep the order of the composite's children chain.
+    double lo[3][kNodeWidth];
+    double hi[3][kNodeWidth];
+    NodeRef child[kNodeWidth];
+    int count;
+};
+
+struct Hierarchy {
+    std::vector<BoundNode> nodes;
+    std::uint32_t top = 0;  // the node traversals start from: the unbounded primitives and the root
+    int composites = 0;     // in the composite tree
+    int depth = 0;          // composites on the tree's longest path from the root to a primitive
+};
+
+// Laid out by buildBoundingSlabs; empty when the root is a primitive.
+extern Hierarchy myHierarchy;
+
+// Lays out the composite tree under `root` into myHierarchy.
+void layOutHierarchy(const ObjectRecord& root);
