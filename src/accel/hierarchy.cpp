@@ -71,7 +71,9 @@ void layOutTop(const std::vector<const ObjectRecord*>& unbounded, const OpenNode
     // the next node.
     OpenNode top;
     std::size_t end = candidates.size();
+    int chain = 0;
     while (true) {
+        ++chain;
         const std::size_t begin = end <= kNodeWidth ? 0 : end - (kNodeWidth - 1);
         OpenNode open;
         for (std::size_t n = begin; n < end; ++n) open.add(candidates[n].ref, candidates[n].box.lo, candidates[n].box.hi);
@@ -81,6 +83,10 @@ void layOutTop(const std::vector<const ObjectRecord*>& unbounded, const OpenNode
         end = begin;
     }
     myHierarchy.top = store(top).index();
+    // Each node opened leaves at most all but one of its children waiting besides the one
+    // walked into, on every level of the chain and of the tree below it.
+    myHierarchy.maxPending =
+        static_cast<std::size_t>(kNodeWidth - 1) * (chain + myHierarchy.depth) + 1;
 }
 
 }  // namespace

@@ -52,6 +52,8 @@ struct Hierarchy {
     std::uint32_t top = 0;  // the node traversals start from: the unbounded primitives and the root
     int composites = 0;     // in the composite tree
     int depth = 0;          // composites on the tree's longest path from the root to a primitive
+    // The most nodes a depth-first walk from the top can have waiting at once.
+    std::size_t maxPending = 0;
 };
 
 // Laid out by buildBoundingSlabs; empty when the root is a primitive.

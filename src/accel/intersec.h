@@ -26,6 +26,14 @@ int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRe
 bool occluded(const Ray& ray, double maxDistance, const ObjectRecord* excluded,
               Traversal& traversal);
 
+// How many boxes a traversal tests at once: four where the processor has AVX2, else two.
+// Both give the same bits, box for box.
+int boxTestLanes();
+
+// Sets the lanes to 2, or to 4 where the processor has AVX2 (else 2); returns what was set.
+// For the tests that compare the two.
+int setBoxTestLanes(int lanes);
+
 // The ray as the box tests read it: its origin and the reciprocal of its direction, so that
 // a box test multiplies where it would divide.
 struct SlabRay {

@@ -2,13 +2,6 @@
 
 #include <algorithm>
 
-void VecNorm(Vector3& v) {
-    const double len = length(v);
-    v.x /= len;
-    v.y /= len;
-    v.z /= len;
-}
-
 double normalizeScaled(Vector3& v) {
     const double largest = std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
     v = v * (1 / largest);

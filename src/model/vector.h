@@ -37,7 +37,14 @@ inline double length(Vector3 v) {
 
 // Scales v to unit length in place. A zero vector is the caller's fault: every caller
 // passes a direction that the scene checks or the geometry guarantees to be non-zero.
-void VecNorm(Vector3& v);
+// Divides by the length rather than multiplying by its reciprocal, which would round
+// differently. Inline: every ray and every shaded point normalises something.
+inline void VecNorm(Vector3& v) {
+    const double len = length(v);
+    v.x /= len;
+    v.y /= len;
+    v.z /= len;
+}
 
 // Scales a non-zero v to unit length in place and returns the length it had. Dividing by the
 // largest component first keeps the squared length from underflowing or overflowing, so a

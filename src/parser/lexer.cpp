@@ -2,6 +2,9 @@
 
 #include <climits>
 #include <cstdlib>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "model/data.h"
 #include "model/fatal.h"
@@ -120,10 +123,16 @@ bool isNumberChar(int c) {
     return isDigit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
 }
 
+// The next character of the file. A scene file is read by one thread, so the stream's lock,
+// which fgetc takes for every character, buys nothing.
+int readChar(std::FILE* file) {
+    return getc_unlocked(file);
+}
+
 // Skips through the next occurrence of `end` (or to the end of the file), counting lines.
 void skipPast(std::FILE* file, int end) {
     int c;
-    while ((c = std::fgetc(file)) != EOF) {
+    while ((c = readChar(file)) != EOF) {
         if (c == '\n') ++comptligne;
         if (c == end) return;
     }
@@ -132,7 +141,7 @@ void skipPast(std::FILE* file, int end) {
 // Skips white space and comments; returns the first character of the next token.
 int nextSignificantChar(std::FILE* file) {
     for (;;) {
-        const int c = std::fgetc(file);
+        const int c = readChar(file);
         if (c == '\n') {
             ++comptligne;
         } else if (isBlank(c)) {
@@ -156,7 +165,7 @@ void collect(std::FILE* file, int first, bool (*belongs)(int)) {
                     " characters");
         }
         chaine.push_back(static_cast<char>(c));
-        c = std::fgetc(file);
+        c = readChar(file);
     } while (c != EOF && belongs(c));
     if (c != EOF) std::ungetc(c, file);
 }
@@ -231,13 +240,16 @@ int Lire_MotCle(std::FILE* file) {
 }
 
 int Trouve_MotCle() {
-    for (const Keyword& keyword : liste_motcle) {
-        if (chaine == keyword.text) {
-            mot_cle = keyword.code;
-            return keyword.code;
-        }
-    }
-    return TOKEN_WORD;
+    // Every word of a scene is looked up, so the table is indexed once by its words.
+    static const std::unordered_map<std::string_view, int> codes = [] {
+        std::unordered_map<std::string_view, int> byWord;
+        for (const Keyword& keyword : liste_motcle) byWord.emplace(keyword.text, keyword.code);
+        return byWord;
+    }();
+    const auto found = codes.find(chaine);
+    if (found == codes.end()) return TOKEN_WORD;
+    mot_cle = found->second;
+    return found->second;
 }
 
 void Lire_RVB(std::FILE* file) {

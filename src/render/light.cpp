@@ -37,13 +37,16 @@ void makeLight(Vector3 position, Color color, int lightType, int attenuationType
 double makeLightRay(const ObjectRecord& light, Vector3 point, Ray& out) {
     out.origin = point;
     out.direction = light.data.light.position - point;
-    const double distance = std::sqrt(dot(out.direction, out.direction));
+    const double distance = length(out.direction);
     // Normalising a zero vector would turn the direction into NaN; shading skips such a light.
     if (distance == 0) {
         out.direction = {0, 0, 0};
         return 0;
     }
-    VecNorm(out.direction);
+    // What VecNorm does, without measuring the length a second time.
+    out.direction.x /= distance;
+    out.direction.y /= distance;
+    out.direction.z /= distance;
     return distance;
 }
 

@@ -179,22 +179,25 @@ TEST_F(IntersectTest, SlabBoxTest) {
         node.child[k] = NodeRef::primitive(&boxes[k]);
     }
     for (const Case& c : cases) {
-        for (int count = 1; count <= kNodeWidth; ++count) {
+        for (int count = 1; count <= kNodeWidth * 2; ++count) {
+            // Every count of children, with two lanes and then with four.
+            const int lanes = setBoxTestLanes(count <= kNodeWidth ? 2 : 4);
             SCOPED_TRACE(testing::Message() << c.what << ", " << count << " children");
-            node.count = count;
+            node.count = (count - 1) % kNodeWidth + 1;
             TraversalQueue queue;
             const QueueEntry nearest =
                 checkAndEnqueue(node, SlabRay({c.origin, c.direction}), c.maxDistance, nullptr,
                                 queue);
             // The first child is held back as the nearest; the others are queued.
             ASSERT_EQ(!nearest.ref.isNull(), c.entered);
-            ASSERT_EQ(queue.count, c.entered ? count - 1 : 0);
+            ASSERT_EQ(queue.count, c.entered ? node.count - 1 : 0) << lanes << " lanes";
             if (!c.entered) continue;
             EXPECT_EQ(nearest.ref.primitive(), &boxes[0]);
             EXPECT_DOUBLE_EQ(nearest.key, c.key);
             while (queue.count > 0) EXPECT_DOUBLE_EQ(priorityQueueDelete(queue).key, c.key);
         }
     }
+    setBoxTestLanes(4);
 }
 
 TEST_F(IntersectTest, QueueGrowsPastItsStartingSize) {
@@ -251,15 +254,20 @@ TEST_F(IntersectTest, MatchesTestingEveryPrimitive) {
     }
     EXPECT_GT(hitCount, 100);  // the rays must exercise the search, not miss everything
 
-    for (const Query& q : queries) {
-        // A shadow ray asks only whether anything lies in the way.
-        ASSERT_EQ(occluded(q.ray, q.maxDistance, q.excluded, traversal), q.result == 1);
-        HitRecord hit{};
-        ASSERT_EQ(nearest(q.ray, q.maxDistance, hit, q.excluded), q.result);
-        if (q.result == 0) continue;
-        EXPECT_EQ(hit.distance, q.hit.distance);
-        EXPECT_EQ(hit.object, q.hit.object);
+    // Two boxes at a time, and four where the processor can: both must find the same.
+    for (int lanes : {2, 4}) {
+        SCOPED_TRACE(testing::Message() << setBoxTestLanes(lanes) << " lanes");
+        for (const Query& q : queries) {
+            // A shadow ray asks only whether anything lies in the way.
+            ASSERT_EQ(occluded(q.ray, q.maxDistance, q.excluded, traversal), q.result == 1);
+            HitRecord hit{};
+            ASSERT_EQ(nearest(q.ray, q.maxDistance, hit, q.excluded), q.result);
+            if (q.result == 0) continue;
+            EXPECT_EQ(hit.distance, q.hit.distance);
+            EXPECT_EQ(hit.object, q.hit.object);
+        }
     }
+    setBoxTestLanes(4);
 }
 
 // Another thread's whole traversal, run while this one still has a candidate queued, must
