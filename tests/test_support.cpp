@@ -22,6 +22,7 @@
 void resetScene() {
     freeHierarchy(&myObjectList);
     freeList(&myLightList);
+    myRecords.release();
     freeColorList(&myColorList);
     nPrims = 0;
     myViewPoint = {};
@@ -167,4 +168,21 @@ std::string minimalScene(const std::string& objects) {
            "light { position <0 -5 5> color 1 1 1 }\n"
            "surface { color 1 0 0 ambient 0.2 diffuse 0.8 }\n" +
            objects;
+}
+
+void expectSameSurface(const Surface& actual, const Surface& expected) {
+    EXPECT_EQ(actual.color.r, expected.color.r);
+    EXPECT_EQ(actual.color.g, expected.color.g);
+    EXPECT_EQ(actual.color.b, expected.color.b);
+    EXPECT_EQ(actual.ambient, expected.ambient);
+    EXPECT_EQ(actual.diffuse, expected.diffuse);
+    EXPECT_EQ(actual.brilliance, expected.brilliance);
+    EXPECT_EQ(actual.specular, expected.specular);
+    EXPECT_EQ(actual.roughness, expected.roughness);
+    EXPECT_EQ(actual.reflection, expected.reflection);
+    EXPECT_EQ(actual.reflectionType, expected.reflectionType);
+    EXPECT_EQ(actual.reflectionSamples, expected.reflectionSamples);
+    EXPECT_EQ(actual.reflectionRadius, expected.reflectionRadius);
+    EXPECT_EQ(actual.refraction, expected.refraction);
+    EXPECT_EQ(actual.refractionIndex, expected.refractionIndex);
 }

@@ -79,6 +79,14 @@ struct Picture {
 // (a missing file included).
 Picture readPpm(const std::filesystem::path& path);
 
+// The slab extents the object's kind gives the hierarchy builder.
+inline SlabBox slabsOf(const ObjectRecord& object) {
+    return object.boundsFn(object);
+}
+
+// Expects every attribute of `actual` to equal the same attribute of `expected`.
+void expectSameSurface(const Surface& actual, const Surface& expected);
+
 // v scaled to unit length.
 Vector3 unit(Vector3 v);
 

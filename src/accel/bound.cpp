@@ -9,11 +9,11 @@
 #include "accel/bound.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <future>
 #include <memory>
 #include <new>
-#include <thread>
 #include <vector>
 
 #include "accel/hierarchy.h"
@@ -21,22 +21,72 @@
 #include "model/data.h"
 #include "model/fatal.h"
 #include "model/globals.h"
+#include "model/large_pages.h"
 #include "primitives/primitive.h"
-
 
 namespace {
 
-// A top-level entry with its centre keys: slabMin + slabMax on each axis, twice the centre of
-// its extent (halving would change nothing about the order).
+// A top-level entry: a primitive or a composite, with its centre keys: slabMin + slabMax on
+// each axis, twice the centre of its extent (halving would change nothing about the order).
 struct Entry {
-    double key[3];
-    ObjectRecord* node;
+    double keys[3];
+    NodeRef ref;
+
+    double key(int axis) const { return keys[axis]; }
 };
 
-Entry entryOf(ObjectRecord* node) {
-    return {{node->slabMin[0] + node->slabMax[0], node->slabMin[1] + node->slabMax[1],
-             node->slabMin[2] + node->slabMax[2]},
-            node};
+Entry entryOf(const SlabBox& box, NodeRef ref) {
+    return {{box.slabMin[0] + box.slabMax[0], box.slabMin[1] + box.slabMax[1],
+             box.slabMin[2] + box.slabMax[2]},
+            ref};
+}
+
+// Where the composites of a build go, each with its slab extents, which its parent reads:
+// room for as many as the entries could ever make (each has two children at least), taken in
+// turn by whichever thread groups. Storage that is never taken is never touched, so the room
+// costs no memory.
+class CompositeStore {
+  public:
+    explicit CompositeStore(std::size_t entries) : capacity_(entries > 0 ? entries - 1 : 0) {
+        if (capacity_ > 0) {
+            slots_.reset(new (std::nothrow) Slot[capacity_]);
+            if (slots_ == nullptr) outOfMemory();
+            preferLargePages(slots_.get(), capacity_ * sizeof(Slot));
+        }
+    }
+
+    NodeRef add(const Composite& composite, const SlabBox& box) {
+        const std::uint32_t index = next_.fetch_add(1, std::memory_order_relaxed);
+        slots_[index] = {composite, box};
+        return NodeRef::node(index);
+    }
+
+    const SlabBox& box(NodeRef composite) const { return slots_[composite.index()].box; }
+
+    std::vector<Composite> take() const {
+        std::vector<Composite> composites;
+        composites.reserve(next_.load());
+        preferLargePages(composites);
+        composites.resize(next_.load());
+        for (std::size_t i = 0; i < composites.size(); ++i) composites[i] = slots_[i].composite;
+        return composites;
+    }
+
+  private:
+    struct Slot {
+        Composite composite;
+        SlabBox box;
+    };
+    std::size_t capacity_;
+    std::unique_ptr<Slot[]> slots_;
+    std::atomic<std::uint32_t> next_{0};
+};
+
+// The slab extents of an entry's primitive or composite.
+SlabBox boxOf(NodeRef ref, const CompositeStore& store) {
+    if (ref.isNode()) return store.box(ref);
+    const ObjectRecord& primitive = *ref.primitive();
+    return primitive.boundsFn(primitive);
 }
 
 // nPrims promised more nodes than the list holds: a broken object list.
@@ -60,7 +110,7 @@ Split findSplit(const Entry* entries, int count) {
     double sum[3] = {0, 0, 0};
     for (int n = 0; n < count; ++n) {
         for (int i = 0; i < 3; ++i) {
-            const double key = entries[n].key[i];
+            const double key = entries[n].key(i);
             if (key < lo[i]) lo[i] = key;
             if (key > hi[i]) hi[i] = key;
             sum[i] += key;
@@ -79,59 +129,75 @@ Split findSplit(const Entry* entries, int count) {
 }
 
 // Partitions the entries in place, the part at or above the median first. Each part is
-// built by pushing onto the front of a list, so both come out in the reverse of their order.
-// Returns the size of the first part. Neither part is left empty: when every key falls on one
-// side (all centres equal, say), the first half of that side's list moves to the other,
-// which keeps the recursion from repeating itself forever.
+// built as a list by pushing onto its front, so both come out in the reverse of their order.
+// Returns the size of the first part. The smaller part waits in `scratch` meanwhile.
 int partition(Entry* entries, int count, Split split, std::vector<Entry>& scratch) {
-    scratch.clear();
-    scratch.reserve(count);
     // An equal key, or one that does not compare at all (NaN), goes above.
-    for (int n = count - 1; n >= 0; --n) {
-        if (!(entries[n].key[split.axis] < split.median)) scratch.push_back(entries[n]);
-    }
-    const int above = static_cast<int>(scratch.size());
-    for (int n = count - 1; n >= 0; --n) {
-        if (entries[n].key[split.axis] < split.median) scratch.push_back(entries[n]);
-    }
+    const auto above = [split](const Entry& entry) {
+        return !(entry.key(split.axis) < split.median);
+    };
+    const int aboveCount = static_cast<int>(std::count_if(entries, entries + count, above));
+    const int belowCount = count - aboveCount;
+    Entry* const end = entries + count;
+
+    // Neither part may stay empty: when every key falls on one side (all centres equal, say),
+    // the first half of that side's list moves to the other, which keeps the recursion from
+    // repeating itself forever. The list's first entries are the segment's last ones.
     const int moved = count / 2;
-    if (above == count) {
-        // The first `moved` of the list go below, keeping the order they had in it.
-        std::reverse_copy(scratch.begin(), scratch.begin() + moved, entries + (count - moved));
-        std::copy(scratch.begin() + moved, scratch.end(), entries);
+    if (belowCount == 0) {
+        std::reverse(entries, end - moved);
         return count - moved;
     }
-    if (above == 0) {
-        std::reverse_copy(scratch.begin(), scratch.begin() + moved, entries);
-        std::copy(scratch.begin() + moved, scratch.end(), entries + moved);
+    if (aboveCount == 0) {
+        std::rotate(entries, end - moved, end);
+        std::reverse(entries + moved, end);
         return moved;
     }
-    std::copy(scratch.begin(), scratch.end(), entries);
-    return above;
+
+    scratch.clear();
+    if (belowCount <= aboveCount) {
+        // Keep the below part aside, close the above part up at the front, in order.
+        Entry* write = entries;
+        for (Entry* read = entries; read != end; ++read) {
+            if (above(*read)) {
+                *write++ = *read;
+            } else {
+                scratch.push_back(*read);
+            }
+        }
+        std::reverse(entries, write);
+        std::reverse_copy(scratch.begin(), scratch.end(), write);
+    } else {
+        // Keep the above part aside, close the below part up at the back, in order.
+        Entry* write = end;
+        for (Entry* read = end; read != entries;) {
+            --read;
+            if (above(*read)) {
+                scratch.push_back(*read);
+            } else {
+                *--write = *read;
+            }
+        }
+        std::reverse(write, end);
+        std::copy(scratch.begin(), scratch.end(), entries);  // gathered back to front already
+    }
+    return aboveCount;
 }
 
 // Puts the entries, in their order, under a new composite and returns the composite's entry.
-Entry group(const Entry* entries, int count) {
-    std::unique_ptr<ObjectRecord> composite(allocateRecord());
-    std::unique_ptr<ChildGroup> children(new (std::nothrow) ChildGroup{count, entries[0].node});
-    if (composite == nullptr || children == nullptr) outOfMemory();
-
-    ObjectRecord& box = *composite.release();
-    box.kind = KIND_COMPOSITE;
-    box.children = children.release();
-    for (int n = 0; n + 1 < count; ++n) entries[n].node->next = entries[n + 1].node;
-    entries[count - 1].node->next = nullptr;
-
-    for (int i = 0; i < 3; ++i) {
-        box.slabMin[i] = kUnbounded;
-        box.slabMax[i] = -kUnbounded;
-        for (int n = 0; n < count; ++n) {
-            const ObjectRecord& child = *entries[n].node;
+Entry group(const Entry* entries, int count, CompositeStore& store) {
+    Composite composite{};
+    composite.count = count;
+    SlabBox box{{kUnbounded, kUnbounded, kUnbounded}, {-kUnbounded, -kUnbounded, -kUnbounded}};
+    for (int n = 0; n < count; ++n) {
+        composite.child[n] = entries[n].ref;
+        const SlabBox child = boxOf(entries[n].ref, store);
+        for (int i = 0; i < 3; ++i) {
             if (child.slabMin[i] < box.slabMin[i]) box.slabMin[i] = child.slabMin[i];
             if (child.slabMax[i] > box.slabMax[i]) box.slabMax[i] = child.slabMax[i];
         }
     }
-    return entryOf(&box);
+    return entryOf(box, store.add(composite, box));
 }
 
 // Segments this long are split on two threads: below it, starting a thread costs more than
@@ -142,10 +208,11 @@ constexpr int kParallelSegment = 1 << 16;
 // each part of two or more. The entries left (composites and lone entries, in list order)
 // are compacted at the front; returns their number. `threads` is how many threads this
 // segment may still use.
-int reduce(Entry* entries, int count, int threads, std::vector<Entry>& scratch) {
+int reduce(Entry* entries, int count, int threads, CompositeStore& store,
+           std::vector<Entry>& scratch) {
     if (count <= 1) return count;
     if (count <= bunching) {
-        entries[0] = group(entries, count);
+        entries[0] = group(entries, count, store);
         return 1;
     }
     const int above = partition(entries, count, findSplit(entries, count), scratch);
@@ -156,18 +223,18 @@ int reduce(Entry* entries, int count, int threads, std::vector<Entry>& scratch) 
     if (threads > 1 && count >= kParallelSegment) {
         auto belowPass = std::async(std::launch::async, [&] {
             std::vector<Entry> own;
-            return reduce(entries + above, below, threads / 2, own);
+            return reduce(entries + above, below, threads / 2, store, own);
         });
         try {
-            aboveLeft = reduce(entries, above, threads - threads / 2, scratch);
+            aboveLeft = reduce(entries, above, threads - threads / 2, store, scratch);
         } catch (...) {
             belowPass.wait();
             throw;
         }
         belowLeft = belowPass.get();
     } else {
-        belowLeft = reduce(entries + above, below, 1, scratch);
-        aboveLeft = reduce(entries, above, 1, scratch);
+        belowLeft = reduce(entries + above, below, 1, store, scratch);
+        aboveLeft = reduce(entries, above, 1, store, scratch);
     }
     std::copy(entries + above, entries + above + belowLeft, entries + aboveLeft);
     return aboveLeft + belowLeft;
@@ -176,37 +243,72 @@ int reduce(Entry* entries, int count, int threads, std::vector<Entry>& scratch) 
 // The top-level list as entries, reading exactly nPrims records.
 std::vector<Entry> gatherList() {
     std::vector<Entry> entries;
-    try {
-        entries.reserve(static_cast<std::size_t>(std::max(nPrims, 0)));
-    } catch (const std::bad_alloc&) {
-        outOfMemory();
-    }
+    entries.reserve(static_cast<std::size_t>(std::max(nPrims, 0)));
+    preferLargePages(entries);
     ObjectRecord* node = myObjectList;
     for (int read = 0; read < nPrims; ++read) {
         if (node == nullptr) brokenList(nPrims, read);
-        entries.push_back(entryOf(node));
+        entries.push_back(entryOf(node->boundsFn(*node), NodeRef::primitive(node)));
         node = node->next;
     }
     return entries;
 }
 
+// The record that stands for a root composite in myObjectList.
+ObjectRecord* rootRecord() {
+    ObjectRecord* root = allocateRecord();
+    if (root == nullptr) outOfMemory();
+    root->kind = KIND_COMPOSITE;
+    return root;
+}
+
+}  // namespace
+
+namespace {
+
+// Runs the passes and leaves the tree in myHierarchy: its composites and its root.
+void buildTree() {
+    std::vector<Entry> entries = gatherList();
+    CompositeStore store(entries.size());
+    const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
+    // A partition keeps its smaller part aside: at most half of the entries.
+    std::vector<Entry> scratch;
+    scratch.reserve(entries.size() / 2 + 1);
+    preferLargePages(scratch);
+    int count = static_cast<int>(entries.size());
+    // Each pass leaves fewer top-level entries, until the last groups at most `bunching`
+    // under the root. Storage the passes no longer need goes back as they shrink.
+    while (count > 1) {
+        count = reduce(entries.data(), count, threads, store, scratch);
+        entries.resize(static_cast<std::size_t>(count));
+        entries.shrink_to_fit();
+        std::vector<Entry>().swap(scratch);
+        scratch.reserve(entries.size() / 2 + 1);
+    }
+    myHierarchy = Hierarchy{};
+    if (count == 0) return;
+    myHierarchy.root = entries[0].ref;
+    std::vector<Entry>().swap(entries);
+    std::vector<Entry>().swap(scratch);
+    myHierarchy.composites = store.take();
+}
+
 }  // namespace
 
 int buildBoundingSlabs() {
-    std::vector<Entry> entries = gatherList();
-    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<Entry> scratch;
-    int count = static_cast<int>(entries.size());
-    // Each pass leaves fewer top-level entries, until the last groups at most `bunching`
-    // under the root.
     try {
-        while (count > 1) count = reduce(entries.data(), count, threads, scratch);
-        if (count == 1) {
-            myObjectList = entries[0].node;
-            myObjectList->next = nullptr;
-            if (myObjectList->kind == KIND_COMPOSITE) layOutHierarchy(*myObjectList);
-            nPrims += myHierarchy.composites;
+        // The build's working storage is gone before the layout takes its own.
+        buildTree();
+        const NodeRef root = myHierarchy.root;
+        if (root.isNull()) return 0;
+        if (root.isNode()) {
+            myObjectList = rootRecord();
+            layOutHierarchy();
+        } else {
+            myObjectList = const_cast<ObjectRecord*>(root.primitive());
         }
+        myObjectList->next = nullptr;
+        nPrims += static_cast<int>(myHierarchy.composites.size());
     } catch (const std::bad_alloc&) {
         outOfMemory();
     }
@@ -214,26 +316,15 @@ int buildBoundingSlabs() {
 }
 
 int freeHierarchy(ObjectRecord** head) {
-    myHierarchy = Hierarchy{};
     int released = 0;
-    ObjectRecord* pending = *head;
-    *head = nullptr;
-    while (ObjectRecord* node = pending) {
-        pending = node->next;
-        if (node->kind == KIND_COMPOSITE && node->children != nullptr) {
-            // Splice the children in front of what is still pending: a skewed tree can be
-            // deep, and this way the walk needs neither recursion nor a stack.
-            ObjectRecord* first = node->children->first;
-            if (first != nullptr) {
-                ObjectRecord* last = first;
-                while (last->next != nullptr) last = last->next;
-                last->next = pending;
-                pending = first;
-            }
-            delete node->children;
-        }
-        delete node;
-        ++released;
+    if (!myHierarchy.root.isNull()) {
+        // The tree holds every primitive once, under its composites.
+        released = 1;
+        for (const Composite& composite : myHierarchy.composites) released += composite.count;
+        *head = nullptr;
+    } else {
+        released = freeList(head);
     }
+    myHierarchy = Hierarchy{};
     return released;
 }

@@ -1,31 +1,63 @@
 #include "accel/hierarchy.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
 #include <vector>
 
+#include "model/large_pages.h"
 #include "primitives/primitive.h"
 
 Hierarchy myHierarchy;
 
 namespace {
 
-// A box being drawn around the children of a node as they are laid out.
-struct TightBox {
-    double lo[3] = {kUnbounded, kUnbounded, kUnbounded};
-    double hi[3] = {-kUnbounded, -kUnbounded, -kUnbounded};
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
-    void include(const double (&childLo)[3], const double (&childHi)[3]) {
+// The single-precision value at or below x, and at or above it: the rounding is outwards, so
+// that a box holds what it bounds whole. Beyond the largest float lies the infinity.
+float lowerBound(double x) {
+    if (x > FLT_MAX) return FLT_MAX;
+    if (!(x >= -FLT_MAX)) return std::isnan(x) ? static_cast<float>(x) : -kInfinity;
+    const float f = static_cast<float>(x);
+    return f > x ? std::nextafter(f, -kInfinity) : f;
+}
+
+float upperBound(double x) {
+    if (x < -FLT_MAX) return -FLT_MAX;
+    if (!(x <= FLT_MAX)) return std::isnan(x) ? static_cast<float>(x) : kInfinity;
+    const float f = static_cast<float>(x);
+    return f < x ? std::nextafter(f, kInfinity) : f;
+}
+
+// A box being drawn around the children of a node. Rounding outwards keeps the order of
+// values, so the union of rounded boxes is the rounded union of the boxes.
+struct FloatBox {
+    float lo[3] = {kInfinity, kInfinity, kInfinity};
+    float hi[3] = {-kInfinity, -kInfinity, -kInfinity};
+
+    static FloatBox around(const SlabBox& box) {
+        FloatBox rounded;
         for (int i = 0; i < 3; ++i) {
-            lo[i] = std::min(lo[i], childLo[i]);
-            hi[i] = std::max(hi[i], childHi[i]);
+            rounded.lo[i] = lowerBound(box.slabMin[i]);
+            rounded.hi[i] = upperBound(box.slabMax[i]);
+        }
+        return rounded;
+    }
+
+    void include(const FloatBox& other) {
+        for (int i = 0; i < 3; ++i) {
+            lo[i] = std::min(lo[i], other.lo[i]);
+            hi[i] = std::max(hi[i], other.hi[i]);
         }
     }
 };
 
 // A primitive whose box reaches the unbounded extent on some axis: a plane.
-bool isUnbounded(const ObjectRecord& primitive) {
+bool isUnbounded(const SlabBox& box) {
     for (int i = 0; i < 3; ++i) {
-        if (primitive.slabMin[i] <= -kUnbounded || primitive.slabMax[i] >= kUnbounded) return true;
+        if (box.slabMin[i] <= -kUnbounded || box.slabMax[i] >= kUnbounded) return true;
     }
     return false;
 }
@@ -33,52 +65,47 @@ bool isUnbounded(const ObjectRecord& primitive) {
 // A node being filled, with the box that will bound it in its parent.
 struct OpenNode {
     BoundNode node{};
-    TightBox box;
+    FloatBox box;
 
-    void add(NodeRef ref, const double (&lo)[3], const double (&hi)[3]) {
+    void add(NodeRef ref, const FloatBox& childBox) {
         const int k = node.count++;
         for (int i = 0; i < 3; ++i) {
-            node.lo[i][k] = lo[i];
-            node.hi[i][k] = hi[i];
+            node.lo[i][k] = childBox.lo[i];
+            node.hi[i][k] = childBox.hi[i];
         }
         node.child[k] = ref;
-        box.include(lo, hi);
+        box.include(childBox);
     }
 };
 
-// Stores a finished node and returns its slot in the nodes array.
+// Stores a finished node and returns its place in the nodes array.
 NodeRef store(const OpenNode& open) {
     myHierarchy.nodes.push_back(open.node);
     return NodeRef::node(static_cast<std::uint32_t>(myHierarchy.nodes.size() - 1));
 }
 
-// Hangs the unbounded primitives, then the root's node, under the top: a chain of nodes when
-// they do not fit one.
-void layOutTop(const std::vector<const ObjectRecord*>& unbounded, const OpenNode* root) {
-    struct Candidate {
-        NodeRef ref;
-        TightBox box;
-    };
-    std::vector<Candidate> candidates;
-    for (const ObjectRecord* primitive : unbounded) {
-        Candidate c{NodeRef::primitive(primitive), {}};
-        c.box.include(primitive->slabMin, primitive->slabMax);
-        candidates.push_back(c);
-    }
-    if (root != nullptr) candidates.push_back({store(*root), root->box});
+struct Candidate {
+    NodeRef ref;
+    FloatBox box;
+};
 
-    // Fill the chain from its end, so that every node but the last keeps its last slot for
-    // the next node.
+// Hangs the unbounded primitives, then the root's node, under the top: a chain of nodes when
+// they do not fit one. Fills the chain from its end, so that every node but the last keeps
+// its last slot for the next one.
+void layOutTop(std::vector<Candidate> candidates) {
     OpenNode top;
+    bool linked = false;  // whether `top` is a node of the chain already
     std::size_t end = candidates.size();
     int chain = 0;
     while (true) {
         ++chain;
-        const std::size_t begin = end <= kNodeWidth ? 0 : end - (kNodeWidth - 1);
+        const std::size_t room = linked ? kNodeWidth - 1 : kNodeWidth;
+        const std::size_t begin = end > room ? end - room : 0;
         OpenNode open;
-        for (std::size_t n = begin; n < end; ++n) open.add(candidates[n].ref, candidates[n].box.lo, candidates[n].box.hi);
-        if (top.node.count > 0) open.add(store(top), top.box.lo, top.box.hi);
+        for (std::size_t n = begin; n < end; ++n) open.add(candidates[n].ref, candidates[n].box);
+        if (linked) open.add(store(top), top.box);
         top = open;
+        linked = true;
         if (begin == 0) break;
         end = begin;
     }
@@ -91,45 +118,51 @@ void layOutTop(const std::vector<const ObjectRecord*>& unbounded, const OpenNode
 
 }  // namespace
 
-void layOutHierarchy(const ObjectRecord& root) {
-    myHierarchy = Hierarchy{};
-    std::vector<const ObjectRecord*> unbounded;
+void layOutHierarchy() {
+    Hierarchy& hierarchy = myHierarchy;
+    hierarchy.nodes.clear();
+    hierarchy.nodes.reserve(hierarchy.composites.size() + 1);
+    preferLargePages(hierarchy.nodes);
+    std::vector<Candidate> top;  // the unbounded primitives, then the root
 
     // Post-order without recursion: a degenerate tree can be deep. A frame lays out one
-    // composite; when its children are done, its node goes to the array and its tight box to
-    // its parent. A subtree that holds only unbounded primitives leaves no node at all.
+    // composite; when its children are done, its node goes to the array and its box to its
+    // parent. A subtree that holds only unbounded primitives leaves no node at all.
     struct Frame {
-        const ObjectRecord* nextChild;
+        const Composite* composite;
+        int nextChild;
         OpenNode open;
     };
     std::vector<Frame> frames;
-    frames.push_back({root.children->first, {}});
-    myHierarchy.composites = 1;
-    myHierarchy.depth = 1;
-    OpenNode finishedRoot;
+    frames.push_back({&hierarchy.composites[hierarchy.root.index()], 0, {}});
+    hierarchy.depth = 1;
     while (!frames.empty()) {
         Frame& frame = frames.back();
-        if (frame.nextChild == nullptr) {
+        if (frame.nextChild == frame.composite->count) {
             const OpenNode finished = frame.open;
             frames.pop_back();
+            if (finished.node.count == 0) continue;
+            const NodeRef node = store(finished);
             if (frames.empty()) {
-                finishedRoot = finished;
-            } else if (finished.node.count > 0) {
-                frames.back().open.add(store(finished), finished.box.lo, finished.box.hi);
+                top.push_back({node, finished.box});
+            } else {
+                frames.back().open.add(node, finished.box);
             }
             continue;
         }
-        const ObjectRecord& child = *frame.nextChild;
-        frame.nextChild = child.next;
-        if (child.kind == KIND_COMPOSITE) {
-            frames.push_back({child.children->first, {}});
-            ++myHierarchy.composites;
-            myHierarchy.depth = std::max(myHierarchy.depth, static_cast<int>(frames.size()));
-        } else if (isUnbounded(child)) {
-            unbounded.push_back(&child);
+        const NodeRef child = frame.composite->child[frame.nextChild++];
+        if (child.isNode()) {
+            frames.push_back({&hierarchy.composites[child.index()], 0, {}});
+            hierarchy.depth = std::max(hierarchy.depth, static_cast<int>(frames.size()));
+            continue;
+        }
+        const ObjectRecord& primitive = *child.primitive();
+        const SlabBox box = primitive.boundsFn(primitive);
+        if (isUnbounded(box)) {
+            top.push_back({child, FloatBox::around(box)});
         } else {
-            frame.open.add(NodeRef::primitive(&child), child.slabMin, child.slabMax);
+            frame.open.add(child, FloatBox::around(box));
         }
     }
-    layOutTop(unbounded, finishedRoot.node.count > 0 ? &finishedRoot : nullptr);
+    layOutTop(std::move(top));
 }

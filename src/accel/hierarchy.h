@@ -5,9 +5,12 @@
 
 #include "model/records.h"
 
-// The composite tree in the form the traversal reads: one node per composite, all in one
-// array, each holding the slab boxes of its children side by side (all lows of an axis
-// together) so that a few vector operations test them all.
+// The bounding hierarchy: the tree of composites that buildBoundingSlabs makes, and the same
+// tree in the form the traversal reads. There, each node holds the slab boxes of its children
+// side by side (all lows of an axis together), so that a few vector operations test them all.
+// The boxes are single-precision, rounded outwards so that each still holds its child whole:
+// the traversal only learns from them whether and in what order to open a child, and half the
+// memory of the largest scenes is their hierarchy.
 //
 // A node's boxes are drawn tight around what can be hit below it. An unbounded primitive (a
 // plane) would otherwise stretch the box of every composite above it to the whole scene, and
@@ -16,7 +19,9 @@
 // whose boxes they span. The traversal still opens candidates nearest first and tests the
 // primitives in the order of their own boxes.
 
-// A child slot: another node of the array, by index, or a primitive, by address.
+// A child: a composite or a node, by index, or a primitive, by address.
+// Trivially constructible, so that room for many can be had without touching it; NodeRef()
+// is the null reference.
 class NodeRef {
   public:
     NodeRef() = default;
@@ -33,31 +38,39 @@ class NodeRef {
 
   private:
     explicit NodeRef(std::uintptr_t bits) : bits_(bits) {}
-    std::uintptr_t bits_ = 0;
+    std::uintptr_t bits_;
 };
 
-constexpr int kNodeWidth = 4;  // the most children a node has
+constexpr int kNodeWidth = 4;  // the most children a composite has
 
-struct alignas(32) BoundNode {
+// A composite of the tree: two to `bunching` children, in the order of its children chain.
+struct Composite {
+    NodeRef child[kNodeWidth];
+    int count;
+};
+
+struct alignas(16) BoundNode {
     // lo[axis][k] and hi[axis][k] bound child k along the axis. Slots from `count` on are
-    // unused. Children keep the order of the composite's children chain.
-    double lo[3][kNodeWidth];
-    double hi[3][kNodeWidth];
+    // unused.
+    float lo[3][kNodeWidth];
+    float hi[3][kNodeWidth];
     NodeRef child[kNodeWidth];
     int count;
 };
 
 struct Hierarchy {
+    std::vector<Composite> composites;
+    NodeRef root;  // a composite, or the one primitive of the scene; null before the build
+
     std::vector<BoundNode> nodes;
     std::uint32_t top = 0;  // the node traversals start from: the unbounded primitives and the root
-    int composites = 0;     // in the composite tree
     int depth = 0;          // composites on the tree's longest path from the root to a primitive
     // The most nodes a depth-first walk from the top can have waiting at once.
     std::size_t maxPending = 0;
 };
 
-// Laid out by buildBoundingSlabs; empty when the root is a primitive.
+// Built by buildBoundingSlabs; empty until then and after freeHierarchy.
 extern Hierarchy myHierarchy;
 
-// Lays out the composite tree under `root` into myHierarchy.
-void layOutHierarchy(const ObjectRecord& root);
+// Lays the composite tree of myHierarchy out for the traversal.
+void layOutHierarchy();

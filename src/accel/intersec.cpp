@@ -19,8 +19,10 @@ namespace {
 // of a node are tested at once.
 using Pair = double __attribute__((vector_size(2 * sizeof(double))));
 using PairMask = std::int64_t __attribute__((vector_size(2 * sizeof(std::int64_t))));
+using PairBox = float __attribute__((vector_size(2 * sizeof(float))));
 using Quad = double __attribute__((vector_size(4 * sizeof(double))));
 using QuadMask = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t))));
+using QuadBox = float __attribute__((vector_size(4 * sizeof(float))));
 
 // a < b ? a : b and a > b ? a : b, lane by lane: when the comparison fails (equal values, or
 // NaN) the second operand is the result, which is what the processor's own min and max do.
@@ -47,10 +49,9 @@ using QuadMask = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t
 // distance in near[k]. A box is missed when the entry lies beyond the exit, and passed when
 // the exit lies within 0.001 of the origin: no bounded primitive accepts a hit that near. A
 // ray with no direction at all is bounded by nothing and enters every box.
-template <typename Lanes, typename Mask>
+template <typename Lanes, typename Mask, typename BoxLanes>
 [[gnu::always_inline]] inline void testLanes(const BoundNode& node, int first, const SlabRay& ray,
-                                             double maxDistance, double* near,
-                                             unsigned& entered) {
+                                             double maxDistance, double* near, unsigned& entered) {
     constexpr int kLanes = sizeof(Lanes) / sizeof(double);
     Lanes entry, exit, tolerance;
     for (int k = 0; k < kLanes; ++k) {
@@ -60,9 +61,13 @@ template <typename Lanes, typename Mask>
     }
     for (int i = 0; i < 3; ++i) {
         if (!ray.bounded[i]) continue;
-        Lanes lo, hi, origin, inverse;
-        std::memcpy(&lo, &node.lo[i][first], sizeof lo);
-        std::memcpy(&hi, &node.hi[i][first], sizeof hi);
+        // The boxes are stored in single precision; widening them is exact.
+        BoxLanes boxLo, boxHi;
+        std::memcpy(&boxLo, &node.lo[i][first], sizeof boxLo);
+        std::memcpy(&boxHi, &node.hi[i][first], sizeof boxHi);
+        const Lanes lo = __builtin_convertvector(boxLo, Lanes);
+        const Lanes hi = __builtin_convertvector(boxHi, Lanes);
+        Lanes origin, inverse;
         for (int k = 0; k < kLanes; ++k) {
             origin[k] = ray.origin[i];
             inverse[k] = ray.inverse[i];
@@ -92,8 +97,9 @@ struct TwoLanes {
     [[gnu::always_inline]] static unsigned entered(const BoundNode& node, const SlabRay& ray,
                                                    double maxDistance, double* near) {
         unsigned entered = 0;
-        testLanes<Pair, PairMask>(node, 0, ray, maxDistance, near, entered);
-        if (node.count > 2) testLanes<Pair, PairMask>(node, 2, ray, maxDistance, near, entered);
+        testLanes<Pair, PairMask, PairBox>(node, 0, ray, maxDistance, near, entered);
+        if (node.count > 2)
+            testLanes<Pair, PairMask, PairBox>(node, 2, ray, maxDistance, near, entered);
         return entered & ((1u << node.count) - 1);
     }
 };
@@ -103,7 +109,7 @@ struct FourLanes {
     [[gnu::always_inline]] static unsigned entered(const BoundNode& node, const SlabRay& ray,
                                                    double maxDistance, double* near) {
         unsigned entered = 0;
-        testLanes<Quad, QuadMask>(node, 0, ray, maxDistance, near, entered);
+        testLanes<Quad, QuadMask, QuadBox>(node, 0, ray, maxDistance, near, entered);
         return entered & ((1u << node.count) - 1);
     }
 };
@@ -222,8 +228,8 @@ struct Kernels {
 
 constexpr Kernels kTwoLanes{
     2,
-    [](const BoundNode& node, const SlabRay& ray, double maxDistance,
-       const ObjectRecord* excluded, TraversalQueue& queue) {
+    [](const BoundNode& node, const SlabRay& ray, double maxDistance, const ObjectRecord* excluded,
+       TraversalQueue& queue) {
         return enqueueChildren<TwoLanes>(node, ray, maxDistance, excluded, queue);
     },
     [](const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRecord* excluded,

@@ -40,7 +40,7 @@ int run(int argc, char* argv[]) {
     const int primitives = nPrims;
     std::printf("\n Number of primitives:\t\t%ld\n\n", static_cast<long>(primitives));
     load.hierarchy = timed(buildBoundingSlabs);
-    const int composites = myHierarchy.composites;
+    const int composites = static_cast<int>(myHierarchy.composites.size());
     const int depth = myHierarchy.depth;
     const RenderReport report = doTrace();
     if (iStatistics) printStatistics(load, report, composites, primitives, depth);

@@ -164,25 +164,43 @@ Color materialColour(const Object3DS& object) {
     return {c[0] / 255.0f, c[1] / 255.0f, c[2] / 255.0f};
 }
 
-// One patch per face, carrying the vertex normals so the mesh shades smooth. A face whose
-// corners span no plane is dropped: it has no normal and would leave the patch's hit test
-// undefined. Each mesh is released as soon as its patches exist, so that a large model
-// never holds all its meshes and all its patches at once.
+// The vertices of a 3DS mesh as the faces share them, with the normals computed for them.
+// The model's single-precision numbers widen to doubles exactly.
+PatchMesh& meshOf(const Object3DS& object) {
+    PatchMesh& mesh = newPatchMesh();
+    const bool hasNormals = object.normals.size() == object.verts.size();
+    mesh.vertices.reserve(object.verts.size());
+    mesh.normals.reserve(object.verts.size());
+    for (std::size_t v = 0; v < object.verts.size(); ++v) {
+        mesh.add(widen(object.verts[v]), hasNormals ? widen(object.normals[v]) : Vector3{0, 0, 0});
+    }
+    return mesh;
+}
+
+// One patch per face, on the vertices and normals of its mesh, so the mesh shades smooth. A
+// face whose corners span no plane is dropped: it has no normal and would leave the patch's
+// hit test undefined. Each 3DS mesh is released as soon as its patches exist, so that a
+// large model never holds all its meshes and all its patches at once.
 void buildPatches() {
     Surface surface = kMeshSurface;
     for (Object3DS& object : g_3DModel.objects) {
         surface.color = materialColour(object);
+        const PatchMesh& mesh = meshOf(object);
         const bool hasNormals = object.normals.size() == object.verts.size();
         for (const Face3DS& face : object.faces) {
-            Vector3 buffer[6];
+            std::uint32_t corners[3];
+            Vector3 normals[3];
             for (int k = 0; k < 3; ++k) {
                 const int vertex = face.vertIndex[k];
-                buffer[2 * k] = widen(object.verts[vertex]);
-                buffer[2 * k + 1] = hasNormals ? widen(object.normals[vertex]) : Vector3{0, 0, 0};
+                corners[k] = static_cast<std::uint32_t>(vertex);
+                normals[k] = hasNormals ? widen(object.normals[vertex]) : Vector3{0, 0, 0};
             }
-            const Vector3 corners[3] = {buffer[0], buffer[2], buffer[4]};
-            if (!hasPlane(corners)) continue;
-            if (ObjectRecord* patch = makePatch(buffer)) setSurfaceAttrib(*patch, surface);
+            const Vector3 vertices[3] = {mesh.vertices[corners[0]], mesh.vertices[corners[1]],
+                                         mesh.vertices[corners[2]]};
+            if (!hasPlane(vertices)) continue;
+            if (ObjectRecord* patch = makeMeshPatch(mesh, corners, normals)) {
+                setSurfaceAttrib(*patch, surface);
+            }
         }
         object = Object3DS{};
     }

@@ -1,7 +1,15 @@
 #include "model/data.h"
 
-#include <new>
+int freeList(ObjectRecord** head) {
+    int released = 0;
+    while (ObjectRecord* node = *head) {
+        *head = node->next;
+        ++released;
+    }
+    return released;
+}
 
 ObjectRecord* allocateRecord() {
-    return new (std::nothrow) ObjectRecord{};
+    void* storage = myRecords.allocate(sizeof(ObjectRecord), alignof(ObjectRecord));
+    return storage == nullptr ? nullptr : new (storage) ObjectRecord{};
 }

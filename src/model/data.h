@@ -1,5 +1,8 @@
 #pragma once
 
+#include <new>
+
+#include "model/arena.h"
 #include "model/records.h"
 
 // Intrusive singly linked lists: every element's first field is its `next` link.
@@ -12,7 +15,6 @@ void addToList(Node** head, Node* element) {
 }
 
 // Releases every element, leaves the head null and returns how many were released.
-// Blocks that an element points to (a composite's children, vertex arrays) are not released.
 template <typename Node>
 int freeList(Node** head) {
     int released = 0;
@@ -24,5 +26,16 @@ int freeList(Node** head) {
     return released;
 }
 
-// A zero-filled record for freeList to release, or null when memory is exhausted.
+// The same for a list of scene records, which go back to myRecords all at once when the
+// scene is released: here they are only unlinked and counted.
+int freeList(ObjectRecord** head);
+
+// A zero-filled record of the kind whose data is `Data`, or null when memory is exhausted.
+template <typename Data>
+Shape<Data>* allocateShape() {
+    void* storage = myRecords.allocate(sizeof(Shape<Data>), alignof(Shape<Data>));
+    return storage == nullptr ? nullptr : new (storage) Shape<Data>{};
+}
+
+// A zero-filled record without kind data (the root of the hierarchy), or null.
 ObjectRecord* allocateRecord();

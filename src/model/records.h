@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "model/color.h"
 #include "model/vector.h"
 
@@ -17,10 +19,18 @@ struct HitRecord {
     const ObjectRecord* object;
 };
 
-// The three operations every primitive kind provides; its constructor sets them.
+// The lowest and highest value of Slab[i]·p over an object's points p, for the three slab
+// normals i.
+struct SlabBox {
+    double slabMin[3];
+    double slabMax[3];
+};
+
+// The operations every primitive kind provides; its constructor sets them.
 using IntersectFn = int (*)(const ObjectRecord& object, const Ray& ray, HitRecord& hit);
 using NormalFn = Vector3 (*)(const ObjectRecord& object, const Vector3& point);
 using PrintFn = int (*)(const ObjectRecord& object);
+using BoundsFn = SlabBox (*)(const ObjectRecord& object);
 
 enum ObjectKind : int {
     KIND_LIGHT = 1,
@@ -39,15 +49,55 @@ enum ShadowType : int { SHADOW_SHARP = 0, SHADOW_SMOOTH = 1 };
 enum AttenuationType : int { ATTENUATION_NONE = 0, ATTENUATION_D = 1, ATTENUATION_D2 = 2 };
 enum ReflectionType : int { REFLECTION_SHARP = 0, REFLECTION_FUZZY = 1 };
 
-// A composite's children: `count` records chained through their own `next`, starting at `first`.
-struct ChildGroup {
-    int count;
-    ObjectRecord* first;
+// The surface an object block gives its primitives. Every object of one block shares one.
+struct Surface {
+    Color color;
+    double ambient;
+    double diffuse;
+    double brilliance;
+    double specular;
+    double roughness;
+    double reflection;
+    int reflectionType;
+    int reflectionSamples;
+    double reflectionRadius;
+    double refraction;
+    double refractionIndex;
 };
+
+// One record type heads every scene object: primitives, the root of the bounding hierarchy
+// and lights. `next` must stay the first field: the intrusive list helpers rely on it. What a
+// kind needs beyond the head follows it in a Shape of that kind's data, so that each record
+// is as large as its kind needs: a scene of a million faces is mostly records.
+struct ObjectRecord {
+    ObjectRecord* next;
+    int kind;
+    IntersectFn intersectFn;
+    NormalFn normalFn;
+    PrintFn printFn;
+    BoundsFn boundsFn;       // the slab extents, which the hierarchy builder reads
+    const Surface* surface;  // primitives only
+};
+
+template <typename Data>
+struct Shape : ObjectRecord {
+    Data data;
+};
+
+// The kind-specific data of a record made as a Shape<Data>.
+template <typename Data>
+const Data& dataOf(const ObjectRecord& object) {
+    return static_cast<const Shape<Data>&>(object).data;
+}
+template <typename Data>
+Data& dataOf(ObjectRecord& object) {
+    return static_cast<Shape<Data>&>(object).data;
+}
 
 struct LightData {
     Vector3 position;
     Vector3 direction;  // unit axis of a spot light, towards its target
+    Color color;
     int lightType;
     int shadowType;
     int attenuationType;
@@ -61,6 +111,7 @@ struct SphereData {
     Vector3 center;
     double radius;
     double radiusSquared;
+    SlabBox slabs;
 };
 
 // The plane is the set of points P with normal·P + offset = 0.
@@ -76,6 +127,7 @@ struct RingData {
     double offset;
     double innerRadiusSquared;
     double outerRadiusSquared;
+    SlabBox slabs;
 };
 
 // A cone or a cylinder: the open surface between the base and the cap circle.
@@ -92,6 +144,7 @@ struct ConeData {
     double slope;  // change of radius per unit of height
     double axialMin;
     double axialMax;
+    SlabBox slabs;
 };
 
 // Flat kinds keep the two coordinates of the projection their inside test works in.
@@ -102,6 +155,7 @@ struct PolygonData {
     double offset;  // the plane is normal·P + offset = 0
     int uAxis;
     int vAxis;
+    SlabBox slabs;
 };
 
 struct TriangleData {
@@ -110,73 +164,23 @@ struct TriangleData {
     double offset;
     int uAxis;
     int vAxis;
+    SlabBox slabs;
 };
 
+struct PatchMesh;
+
+// A smooth triangle. Its corners and their normals live in a mesh shared by the faces around
+// them; the face keeps what its hit test reads on every ray.
 struct PatchData {
-    Vector3 vertex0, vertex1, vertex2;
-    Vector3 normal0, normal1, normal2;  // unit, on the side the face's winding faces
     // Rows of the transposed inverse of the edge matrix: u = dualU·(X - vertex0) and
     // v = dualV·(X - vertex0) are the weights of a point X of the face.
     Vector3 dualU, dualV;
     Vector3 faceNormal;  // unit
-};
-
-union ObjectData {
-    LightData light;
-    SphereData sphere;
-    PlaneData plane;
-    RingData ring;
-    ConeData cone;
-    PolygonData polygon;
-    TriangleData triangle;
-    PatchData patch;
-};
-
-// One record type for every scene object: primitives, bounding composites and lights.
-// `next` must stay the first field: the intrusive list helpers rely on it.
-struct ObjectRecord {
-    ObjectRecord* next;
-    int kind;
-    IntersectFn intersectFn;
-    NormalFn normalFn;
-    PrintFn printFn;
-    ChildGroup* children;  // composites only
-
-    // Surface attributes, in the order of Surface; a light uses only `color`.
-    Color color;
-    double ambient;
-    double diffuse;
-    double brilliance;
-    double specular;
-    double roughness;
-    double reflection;
-    int reflectionType;
-    int reflectionSamples;
-    double reflectionRadius;
-    double refraction;
-    double refractionIndex;
-
-    // Lowest and highest value of Slab[i]·p over the object's points p.
-    double slabMin[3];
-    double slabMax[3];
-
-    ObjectData data;
-};
-
-// The surface an object block gives its primitive.
-struct Surface {
-    Color color;
-    double ambient;
-    double diffuse;
-    double brilliance;
-    double specular;
-    double roughness;
-    double reflection;
-    int reflectionType;
-    int reflectionSamples;
-    double reflectionRadius;
-    double refraction;
-    double refractionIndex;
+    const PatchMesh* mesh;
+    std::uint32_t corner[3];  // the mesh's vertices 0, 1 and 2 of the face
+    // Bit k set: corner k's normal is the mesh's turned around, to the side the face's
+    // winding faces.
+    std::uint8_t turned;
 };
 
 // A colour named by a scene's "declare" statement.

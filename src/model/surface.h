@@ -18,5 +18,10 @@ constexpr Surface kDefaultSurface{
     .refractionIndex = 1,
 };
 
-// Copies the twelve surface attributes into the same-named fields of the object.
+// The surface of an object that no block gave one: every attribute 0, so it shows black.
+inline constexpr Surface kBlankSurface{};
+
+// Gives the object the twelve surface attributes. Objects given equal surfaces one after the
+// other (every object of one surface block, every face of one 3DS material) share one copy,
+// which lives until the process ends.
 void setSurfaceAttrib(ObjectRecord& object, const Surface& surface);

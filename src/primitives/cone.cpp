@@ -31,10 +31,11 @@ bool isHit(const ConeData& cone, const Ray& ray, double t) {
 // are not negative and not both zero.
 ObjectRecord* makeCone(double bx, double by, double bz, double baseRadius, double cx, double cy,
                        double cz, double capRadius) {
-    ObjectRecord* object = newPrimitive(KIND_CONE, coneIntersect, coneNormal, conePrint);
+    Shape<ConeData>* object =
+        newPrimitive<ConeData>(KIND_CONE, coneIntersect, coneNormal, conePrint);
     if (object == nullptr) return nullptr;
 
-    ConeData& cone = object->data.cone;
+    ConeData& cone = object->data;
     cone.baseCenter = {bx, by, bz};
     cone.baseRadius = baseRadius;
     cone.capCenter = {cx, cy, cz};
@@ -64,8 +65,8 @@ ObjectRecord* makeCone(double bx, double by, double bz, double baseRadius, doubl
         const double w = std::sqrt(std::max(0.0, 1 - g * g));
         const double b = dot(cone.baseCenter, Slab[i]);
         const double c = dot(cone.capCenter, Slab[i]);
-        object->slabMin[i] = std::min(b - baseRadius * w, c - capRadius * w);
-        object->slabMax[i] = std::max(b + baseRadius * w, c + capRadius * w);
+        cone.slabs.slabMin[i] = std::min(b - baseRadius * w, c - capRadius * w);
+        cone.slabs.slabMax[i] = std::max(b + baseRadius * w, c + capRadius * w);
     }
     addPrimitive(object);
     return object;
@@ -75,7 +76,7 @@ ObjectRecord* makeCone(double bx, double by, double bz, double baseRadius, doubl
 // nearest root between the end planes. The surface is open, so a ray can enter through an
 // end and meet the inside wall: the far root is tried when the near one is out of range.
 int coneIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
-    const ConeData& cone = object.data.cone;
+    const ConeData& cone = dataOf<ConeData>(object);
     const Vector3 origin = ray.origin - cone.baseCenter;
     const double p1 = dot(cone.radialU, origin);
     const double p2 = dot(cone.radialV, origin);
@@ -125,7 +126,7 @@ int coneIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
 }
 
 Vector3 coneNormal(const ObjectRecord& object, const Vector3& point) {
-    const ConeData& cone = object.data.cone;
+    const ConeData& cone = dataOf<ConeData>(object);
 
     // Find the radial direction of the point by moving it along the axis into the base plane.
     const double h = dot(cone.axis, point) + cone.axisOffset;
@@ -147,7 +148,7 @@ Vector3 coneNormal(const ObjectRecord& object, const Vector3& point) {
 }
 
 int conePrint(const ObjectRecord& object) {
-    const ConeData& cone = object.data.cone;
+    const ConeData& cone = dataOf<ConeData>(object);
     return std::printf("Cone: %g %g %g %g %g %g %g %g\n", cone.baseCenter.x, cone.baseCenter.y,
                        cone.baseCenter.z, cone.baseRadius, cone.capCenter.x, cone.capCenter.y,
                        cone.capCenter.z, cone.capRadius);

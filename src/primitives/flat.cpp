@@ -126,7 +126,8 @@ bool insideByCrossings(std::span<const Vector3> vertices, ProjectionAxes axes,
     return inside;
 }
 
-void setSlabExtents(ObjectRecord& object, std::span<const Vector3> points, double margin) {
+SlabBox slabExtents(std::span<const Vector3> points, double margin) {
+    SlabBox box;
     for (int i = 0; i < 3; ++i) {
         double low = kUnbounded;
         double high = -kUnbounded;
@@ -135,9 +136,10 @@ void setSlabExtents(ObjectRecord& object, std::span<const Vector3> points, doubl
             low = std::min(low, d);
             high = std::max(high, d);
         }
-        object.slabMin[i] = low - margin;
-        object.slabMax[i] = high + margin;
+        box.slabMin[i] = low - margin;
+        box.slabMax[i] = high + margin;
     }
+    return box;
 }
 
 int intersectFlatFace(const ObjectRecord& object, const Vector3& normal, double offset,

@@ -45,6 +45,6 @@ int intersectFlatFace(const ObjectRecord& object, const Vector3& normal, double 
                       std::span<const Vector3> vertices, ProjectionAxes axes, const Ray& ray,
                       HitRecord& hit);
 
-// Sets the object's slab extents to the lowest and highest Slab[i]·p over the points, widened
-// by `margin` on both sides. The extents start from +1e10 and -1e10.
-void setSlabExtents(ObjectRecord& object, std::span<const Vector3> points, double margin);
+// The lowest and highest Slab[i]·p over the points, widened by `margin` on both sides. The
+// extents start from +1e10 and -1e10.
+SlabBox slabExtents(std::span<const Vector3> points, double margin);

@@ -2,26 +2,73 @@
 
 #include <cassert>
 #include <cstdio>
+#include <deque>
 
 #include "primitives/flat.h"
 #include "primitives/primitive.h"
 
 namespace {
 
-// The unit vertex normal, or the face normal for a vertex whose normal has no length, which
-// normalising would turn into NaN (the 3DS import leaves isolated vertices a zero normal).
-Vector3 vertexNormal(Vector3 normal, const Vector3& faceNormal) {
-    if (!(length(normal) > 0)) return faceNormal;
-    VecNorm(normal);
-    return normal;
+// Meshes never move once made: the faces point at them.
+std::deque<PatchMesh> meshes;
+
+// The mesh of the smooth triangles that scene files give one by one.
+PatchMesh& sceneMesh() {
+    static PatchMesh& mesh = newPatchMesh();
+    return mesh;
+}
+
+// The side the winding of P0, P1, P2 faces: (P0 - P1) x (P0 - P2) has the direction of
+// (P1 - P0) x (P2 - P0).
+Vector3 windingSide(const Vector3& p0, const Vector3& p1, const Vector3& p2) {
+    return cross(p0 - p1, p0 - p2);
+}
+
+// The unit normal of the plane of the face, from its edges.
+Vector3 edgeNormal(const Vector3& p0, const Vector3& p1, const Vector3& p2) {
+    Vector3 n = cross(p1 - p0, p2 - p0);
+    VecNorm(n);
+    return n;
+}
+
+const Vector3& corner(const PatchData& patch, int k) {
+    return patch.mesh->vertices[patch.corner[k]];
+}
+
+// Corner k's unit normal as the face uses it: the mesh's, turned to the winding's side, or the
+// face's own normal where the mesh has none.
+Vector3 cornerNormal(const PatchData& patch, int k) {
+    const Vector3& normal = patch.mesh->normals[patch.corner[k]];
+    if (normal.x == 0 && normal.y == 0 && normal.z == 0) {
+        return edgeNormal(corner(patch, 0), corner(patch, 1), corner(patch, 2));
+    }
+    return (patch.turned >> k) & 1 ? -normal : normal;
 }
 
 }  // namespace
 
-// c has the direction of (P1 - P0) x (P2 - P0). A normal in the face's plane (c·N = 0) is
-// negated too; it stays in the plane.
+std::uint32_t PatchMesh::add(const Vector3& vertex, const Vector3& normal) {
+    vertices.push_back(vertex);
+    // A normal without a length, which normalising would turn into NaN, is kept as zero (the
+    // 3DS import leaves isolated vertices a zero normal). Turning a normal around after
+    // normalising it gives the same bits as normalising it turned.
+    Vector3 unit = normal;
+    if (length(unit) > 0) {
+        VecNorm(unit);
+    } else {
+        unit = {0, 0, 0};
+    }
+    normals.push_back(unit);
+    return static_cast<std::uint32_t>(vertices.size() - 1);
+}
+
+PatchMesh& newPatchMesh() {
+    return meshes.emplace_back();
+}
+
+// A normal in the face's plane (c·N = 0) is negated too; it stays in the plane.
 void checkPatch(Vector3 face[6]) {
-    const Vector3 c = cross(face[0] - face[2], face[0] - face[4]);
+    const Vector3 c = windingSide(face[0], face[2], face[4]);
     for (int k = 1; k < 6; k += 2) {
         if (dot(c, face[k]) <= 0) face[k] = -face[k];
     }
@@ -40,50 +87,63 @@ void invertMatrix(const double m[9], double result[9]) {
 }
 
 ObjectRecord* makePatch(Vector3 face[6]) {
+    // The scene's mesh keeps each normal as given; turning it is the face's business.
+    PatchMesh& mesh = sceneMesh();
+    std::uint32_t corners[3];
+    Vector3 normals[3];
+    for (int k = 0; k < 3; ++k) {
+        corners[k] = mesh.add(face[2 * k], face[2 * k + 1]);
+        normals[k] = face[2 * k + 1];
+    }
+    ObjectRecord* patch = makeMeshPatch(mesh, corners, normals);
     checkPatch(face);
-    const Vector3 vertices[3] = {face[0], face[2], face[4]};
+    return patch;
+}
+
+ObjectRecord* makeMeshPatch(const PatchMesh& mesh, const std::uint32_t corner[3],
+                            const Vector3 normals[3]) {
+    const Vector3 vertices[3] = {mesh.vertices[corner[0]], mesh.vertices[corner[1]],
+                                 mesh.vertices[corner[2]]};
     assert(hasPlane(vertices) &&
            "the scene parser and the 3DS import refuse faces without a plane");
-    ObjectRecord* object = newPrimitive(KIND_PATCH, patchIntersect, patchNormal, patchPrint);
+    Shape<PatchData>* object =
+        newPrimitive<PatchData>(KIND_PATCH, patchIntersect, patchNormal, patchPrint, patchBounds);
     if (object == nullptr) return nullptr;
 
-    PatchData& patch = object->data.patch;
-    patch.vertex0 = vertices[0];
-    patch.vertex1 = vertices[1];
-    patch.vertex2 = vertices[2];
+    PatchData& patch = object->data;
+    patch.mesh = &mesh;
+    const Vector3 side = windingSide(vertices[0], vertices[1], vertices[2]);
+    for (int k = 0; k < 3; ++k) {
+        patch.corner[k] = corner[k];
+        if (dot(side, normals[k]) <= 0) patch.turned |= 1 << k;
+    }
 
     // The rows of the transposed inverse of the edge matrix [e1; e2; n] are the vectors that
     // measure a point's weights along e1 and e2, and the unit normal itself.
-    const Vector3 e1 = patch.vertex1 - patch.vertex0;
-    const Vector3 e2 = patch.vertex2 - patch.vertex0;
-    Vector3 n = cross(e1, e2);
-    VecNorm(n);
+    const Vector3 e1 = vertices[1] - vertices[0];
+    const Vector3 e2 = vertices[2] - vertices[0];
+    const Vector3 n = edgeNormal(vertices[0], vertices[1], vertices[2]);
     const double edges[9] = {e1.x, e1.y, e1.z, e2.x, e2.y, e2.z, n.x, n.y, n.z};
     double duals[9];
     invertMatrix(edges, duals);
     patch.dualU = {duals[0], duals[1], duals[2]};
     patch.dualV = {duals[3], duals[4], duals[5]};
     patch.faceNormal = {duals[6], duals[7], duals[8]};
-
-    patch.normal0 = vertexNormal(face[1], n);
-    patch.normal1 = vertexNormal(face[3], n);
-    patch.normal2 = vertexNormal(face[5], n);
-
-    setSlabExtents(*object, vertices, kEpsilon);
     addPrimitive(object);
     return object;
 }
 
 // The edges and corners belong to the patch: u = 0, v = 0 and u + v = 1 are hits.
 int patchIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
-    const PatchData& patch = object.data.patch;
+    const PatchData& patch = dataOf<PatchData>(object);
     hit.entering = 0;
     const double k = dot(patch.faceNormal, ray.direction);
     if (-kEpsilon < k && k < kEpsilon) return 0;
-    const double t = dot(patch.faceNormal, patch.vertex0 - ray.origin) / k;
+    const Vector3& vertex0 = corner(patch, 0);
+    const double t = dot(patch.faceNormal, vertex0 - ray.origin) / k;
     if (t < kEpsilon) return 0;
 
-    const Vector3 x = ray.origin + t * ray.direction - patch.vertex0;
+    const Vector3 x = ray.origin + t * ray.direction - vertex0;
     const double u = dot(patch.dualU, x);
     const double v = dot(patch.dualV, x);
     if (u < 0 || v < 0 || u + v > 1) return 0;
@@ -97,11 +157,12 @@ int patchIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
 // The weights are measured again from the point rather than handed over from the
 // intersection: render threads test the same patch at once, and the record stays read-only.
 Vector3 patchNormal(const ObjectRecord& object, const Vector3& point) {
-    const PatchData& patch = object.data.patch;
-    const Vector3 x = point - patch.vertex0;
+    const PatchData& patch = dataOf<PatchData>(object);
+    const Vector3 x = point - corner(patch, 0);
     const double u = dot(patch.dualU, x);
     const double v = dot(patch.dualV, x);
-    Vector3 normal = (1 - u - v) * patch.normal0 + u * patch.normal1 + v * patch.normal2;
+    Vector3 normal = (1 - u - v) * cornerNormal(patch, 0) + u * cornerNormal(patch, 1) +
+                     v * cornerNormal(patch, 2);
     // Vertex normals that lie in the face's plane can cancel out; the face normal stands in.
     if (!(length(normal) > 0)) normal = patch.faceNormal;
     VecNorm(normal);
@@ -110,4 +171,20 @@ Vector3 patchNormal(const ObjectRecord& object, const Vector3& point) {
 
 int patchPrint(const ObjectRecord& /*object*/) {
     return std::puts("patch");
+}
+
+// The corners' extents, widened by the tolerance: a face in a coordinate plane would
+// otherwise have slabs of no thickness.
+const Vector3& patchVertex(const ObjectRecord& patch, int k) {
+    return corner(dataOf<PatchData>(patch), k);
+}
+
+Vector3 patchCornerNormal(const ObjectRecord& patch, int k) {
+    return cornerNormal(dataOf<PatchData>(patch), k);
+}
+
+SlabBox patchBounds(const ObjectRecord& object) {
+    const PatchData& patch = dataOf<PatchData>(object);
+    const Vector3 corners[3] = {corner(patch, 0), corner(patch, 1), corner(patch, 2)};
+    return slabExtents(corners, kEpsilon);
 }

@@ -1,11 +1,34 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "model/records.h"
+
+// The corners of smooth triangles and their normals, shared by the faces around them.
+struct PatchMesh {
+    std::vector<Vector3> vertices;
+    // Unit normals, one per vertex; zero where a vertex has no normal (a zero or undefined
+    // one), where each face uses its own face normal instead.
+    std::vector<Vector3> normals;
+
+    // Appends a vertex and its normal, as given (of any length); returns the vertex's index.
+    std::uint32_t add(const Vector3& vertex, const Vector3& normal);
+};
+
+// A mesh for the faces of one model, kept until the process ends.
+PatchMesh& newPatchMesh();
 
 // A smoothly shaded triangle. `face` holds P0, N0, P1, N1, P2, N2: each vertex followed by its
 // normal. The normals are oriented in place towards the side of (P1 - P0) x (P2 - P0). The
-// vertices must span a plane.
+// vertices must span a plane. Its corners go to the scene's own mesh.
 ObjectRecord* makePatch(Vector3 face[6]);
+
+// A smoothly shaded triangle on three vertices of `mesh` whose normals, as the model gives
+// them, are `normals`: each is turned towards the side of the face's winding. The vertices
+// must span a plane.
+ObjectRecord* makeMeshPatch(const PatchMesh& mesh, const std::uint32_t corner[3],
+                            const Vector3 normals[3]);
 
 // Turns each vertex normal of the face to the side its winding faces.
 void checkPatch(Vector3 face[6]);
@@ -13,6 +36,12 @@ void checkPatch(Vector3 face[6]);
 // The cofactor matrix of m over its determinant (the transpose of m's inverse); row order.
 void invertMatrix(const double m[9], double result[9]);
 
+// Corner k (0, 1 or 2) of the patch, and the unit normal it has there: the mesh's, turned to
+// the side of the face's winding, or the face's own where the mesh has none.
+const Vector3& patchVertex(const ObjectRecord& patch, int k);
+Vector3 patchCornerNormal(const ObjectRecord& patch, int k);
+
 int patchIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit);
 Vector3 patchNormal(const ObjectRecord& object, const Vector3& point);
 int patchPrint(const ObjectRecord& object);
+SlabBox patchBounds(const ObjectRecord& object);

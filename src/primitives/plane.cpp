@@ -5,20 +5,16 @@
 #include "primitives/primitive.h"
 
 ObjectRecord* makePlane(double a, double b, double c, double d) {
-    ObjectRecord* object = newPrimitive(KIND_PLANE, planeIntersect, planeNormal, planePrint);
+    Shape<PlaneData>* object =
+        newPrimitive<PlaneData>(KIND_PLANE, planeIntersect, planeNormal, planePrint, planeBounds);
     if (object == nullptr) return nullptr;
 
     // The offset is not rescaled with the normal: with a non-unit (a, b, c) the plane lies
     // at distance d along the unit normal.
-    PlaneData& plane = object->data.plane;
+    PlaneData& plane = object->data;
     plane.normal = {a, b, c};
     plane.offset = -d;
     VecNorm(plane.normal);
-
-    for (int i = 0; i < 3; ++i) {
-        object->slabMin[i] = -kUnbounded;
-        object->slabMax[i] = kUnbounded;
-    }
     addPrimitive(object);
     return object;
 }
@@ -27,7 +23,7 @@ ObjectRecord* makePlane(double a, double b, double c, double d) {
 // The scene gives the opposite normal, so the plane is seen from the side its scene normal
 // points to. There is no minimum distance: a ray starting on the plane hits it at t = 0.
 int planeIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
-    const PlaneData& plane = object.data.plane;
+    const PlaneData& plane = dataOf<PlaneData>(object);
     hit.entering = 0;
     const double k = dot(plane.normal, ray.direction);
     if (k < kEpsilon) return 0;
@@ -41,12 +37,17 @@ int planeIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
     return 1;
 }
 
+// An infinite plane reaches as far as any box can.
+SlabBox planeBounds(const ObjectRecord& /*object*/) {
+    return {{-kUnbounded, -kUnbounded, -kUnbounded}, {kUnbounded, kUnbounded, kUnbounded}};
+}
+
 Vector3 planeNormal(const ObjectRecord& object, const Vector3& /*point*/) {
-    return object.data.plane.normal;
+    return dataOf<PlaneData>(object).normal;
 }
 
 int planePrint(const ObjectRecord& object) {
-    const PlaneData& plane = object.data.plane;
+    const PlaneData& plane = dataOf<PlaneData>(object);
     return std::printf("Plane: Nx = %g, Ny = %g, Nz = %g, D = %g\n", plane.normal.x, plane.normal.y,
                        plane.normal.z, plane.offset);
 }

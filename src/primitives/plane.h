@@ -8,3 +8,4 @@ ObjectRecord* makePlane(double a, double b, double c, double d);
 int planeIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit);
 Vector3 planeNormal(const ObjectRecord& object, const Vector3& point);
 int planePrint(const ObjectRecord& object);
+SlabBox planeBounds(const ObjectRecord& object);

@@ -19,12 +19,12 @@ std::deque<std::vector<Vector3>> vertexStore;
 
 ObjectRecord* makePolygon(std::vector<Vector3> vertices) {
     assert(hasPlane(vertices) && "the scene parser refuses polygons without a plane");
-    ObjectRecord* object =
-        newPrimitive(KIND_POLYGON, polygonIntersect, polygonNormal, polygonPrint);
+    Shape<PolygonData>* object =
+        newPrimitive<PolygonData>(KIND_POLYGON, polygonIntersect, polygonNormal, polygonPrint);
     if (object == nullptr) return nullptr;
 
     const std::vector<Vector3>& stored = vertexStore.emplace_back(std::move(vertices));
-    PolygonData& polygon = object->data.polygon;
+    PolygonData& polygon = object->data;
     polygon.vertices = stored.data();
     polygon.vertexCount = static_cast<int>(stored.size());
     // The first three vertices give the plane unless they are collinear; then the first
@@ -36,20 +36,20 @@ ObjectRecord* makePolygon(std::vector<Vector3> vertices) {
     polygon.offset = -dot(polygon.normal, stored[0]);
 
     // Unlike the triangle's, a polygon's extents get no margin.
-    setSlabExtents(*object, stored, 0);
+    polygon.slabs = slabExtents(stored, 0);
     addPrimitive(object);
     return object;
 }
 
 int polygonIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
-    const PolygonData& polygon = object.data.polygon;
+    const PolygonData& polygon = dataOf<PolygonData>(object);
     return intersectFlatFace(object, polygon.normal, polygon.offset,
                              {polygon.vertices, static_cast<std::size_t>(polygon.vertexCount)},
                              {polygon.uAxis, polygon.vAxis}, ray, hit);
 }
 
 Vector3 polygonNormal(const ObjectRecord& object, const Vector3& /*point*/) {
-    return object.data.polygon.normal;
+    return dataOf<PolygonData>(object).normal;
 }
 
 int polygonPrint(const ObjectRecord& /*object*/) {

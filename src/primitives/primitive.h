@@ -1,6 +1,8 @@
 #pragma once
 
+#include "model/data.h"
 #include "model/records.h"
+#include "model/surface.h"
 
 // Geometric tolerance shared by the primitives and the traversal: the minimum hit distance,
 // the near-parallel tests, the inside tests. Secondary rays start exactly on the surface
@@ -10,8 +12,27 @@ constexpr double kEpsilon = 0.001;
 // Slab extent of an unbounded primitive.
 constexpr double kUnbounded = 1e10;
 
-// A new record of the given kind with its operations set, or null when memory is exhausted.
-ObjectRecord* newPrimitive(int kind, IntersectFn intersectFn, NormalFn normalFn, PrintFn printFn);
+// The slab extents that a kind whose data holds `slabs` computed when it was made.
+template <typename Data>
+SlabBox storedSlabs(const ObjectRecord& object) {
+    return dataOf<Data>(object).slabs;
+}
+
+// A new record of the kind whose data is `Data`, with its operations set, or null when memory
+// is exhausted.
+template <typename Data>
+Shape<Data>* newPrimitive(int kind, IntersectFn intersectFn, NormalFn normalFn, PrintFn printFn,
+                          BoundsFn boundsFn = storedSlabs<Data>) {
+    Shape<Data>* object = allocateShape<Data>();
+    if (object == nullptr) return nullptr;
+    object->kind = kind;
+    object->intersectFn = intersectFn;
+    object->normalFn = normalFn;
+    object->printFn = printFn;
+    object->boundsFn = boundsFn;
+    object->surface = &kBlankSurface;
+    return object;
+}
 
 // Puts a finished primitive at the front of myObjectList and counts it in nPrims.
 void addPrimitive(ObjectRecord* object);

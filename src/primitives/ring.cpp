@@ -11,13 +11,14 @@
 // parser has already ordered the radii so that 0 <= innerRadius < outerRadius.
 ObjectRecord* makeRing(double cx, double cy, double cz, double nx, double ny, double nz,
                        double innerRadius, double outerRadius) {
-    ObjectRecord* object = newPrimitive(KIND_RING, ringIntersect, ringNormal, ringPrint);
+    Shape<RingData>* object =
+        newPrimitive<RingData>(KIND_RING, ringIntersect, ringNormal, ringPrint);
     if (object == nullptr) return nullptr;
 
     // The scene may give a normal of any length. The slab extents below only hold for a unit
     // normal (with a component above 1, 1 - g² is negative and the ring would drop out of the
     // hierarchy), and shading uses the normal as it is returned, so it is made unit here.
-    RingData& ring = object->data.ring;
+    RingData& ring = object->data;
     ring.center = {cx, cy, cz};
     ring.normal = {nx, ny, nz};
     normalizeScaled(ring.normal);
@@ -32,8 +33,8 @@ ObjectRecord* makeRing(double cx, double cy, double cz, double nx, double ny, do
         const double g = dot(ring.normal, Slab[i]);
         const double extent = outerRadius * std::sqrt(std::max(0.0, 1 - g * g));
         const double c = dot(ring.center, Slab[i]);
-        object->slabMin[i] = c - extent;
-        object->slabMax[i] = c + extent;
+        ring.slabs.slabMin[i] = c - extent;
+        ring.slabs.slabMax[i] = c + extent;
     }
     addPrimitive(object);
     return object;
@@ -43,7 +44,7 @@ ObjectRecord* makeRing(double cx, double cy, double cz, double nx, double ny, do
 // parallel ray is turned away; a nearly parallel one gets a far but finite distance that the
 // radius test then judges.
 int ringIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
-    const RingData& ring = object.data.ring;
+    const RingData& ring = dataOf<RingData>(object);
     hit.entering = 0;
     const double k = dot(ring.normal, ray.direction);
     if (k == 0) return 0;
@@ -67,11 +68,11 @@ int ringIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
 
 // The same unit normal over the whole ring; tracing turns it to face the ray.
 Vector3 ringNormal(const ObjectRecord& object, const Vector3& /*point*/) {
-    return object.data.ring.normal;
+    return dataOf<RingData>(object).normal;
 }
 
 int ringPrint(const ObjectRecord& object) {
-    const RingData& ring = object.data.ring;
+    const RingData& ring = dataOf<RingData>(object);
     return std::printf("Ring: Nx = %g, Ny = %g, Nz = %g\n Cx = %g, Cy = %g, Cz = %g\n",
                        ring.normal.x, ring.normal.y, ring.normal.z, ring.center.x, ring.center.y,
                        ring.center.z);

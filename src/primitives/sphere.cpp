@@ -7,10 +7,11 @@
 #include "primitives/primitive.h"
 
 ObjectRecord* makeSphere(double cx, double cy, double cz, double radius) {
-    ObjectRecord* object = newPrimitive(KIND_SPHERE, sphereIntersect, sphereNormal, spherePrint);
+    Shape<SphereData>* object =
+        newPrimitive<SphereData>(KIND_SPHERE, sphereIntersect, sphereNormal, spherePrint);
     if (object == nullptr) return nullptr;
 
-    SphereData& sphere = object->data.sphere;
+    SphereData& sphere = object->data;
     sphere.center = {cx, cy, cz};
     sphere.radius = radius;
     sphere.radiusSquared = radius * radius;
@@ -19,8 +20,8 @@ ObjectRecord* makeSphere(double cx, double cy, double cz, double radius) {
     const double extent = std::fabs(radius);
     for (int i = 0; i < 3; ++i) {
         const double d = dot(sphere.center, Slab[i]);
-        object->slabMin[i] = d - extent;
-        object->slabMax[i] = d + extent;
+        sphere.slabs.slabMin[i] = d - extent;
+        sphere.slabs.slabMax[i] = d + extent;
     }
     addPrimitive(object);
     return object;
@@ -30,7 +31,7 @@ ObjectRecord* makeSphere(double cx, double cy, double cz, double radius) {
 // far side; going outwards both roots fall under the tolerance and it misses, which is what
 // keeps a reflected or shadow ray from hitting the sphere it leaves.
 int sphereIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
-    const SphereData& sphere = object.data.sphere;
+    const SphereData& sphere = dataOf<SphereData>(object);
     const Vector3 toCenter = sphere.center - ray.origin;
     const double b = dot(toCenter, ray.direction);
     const double c = dot(toCenter, toCenter);
@@ -50,13 +51,13 @@ int sphereIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) 
 }
 
 Vector3 sphereNormal(const ObjectRecord& object, const Vector3& point) {
-    Vector3 normal = point - object.data.sphere.center;
+    Vector3 normal = point - dataOf<SphereData>(object).center;
     VecNorm(normal);
     return normal;
 }
 
 int spherePrint(const ObjectRecord& object) {
-    const SphereData& sphere = object.data.sphere;
+    const SphereData& sphere = dataOf<SphereData>(object);
     return std::printf("Sphere: Cx = %g, Cy = %g, Cz = %g, R = %g\n", sphere.center.x,
                        sphere.center.y, sphere.center.z, sphere.radius);
 }

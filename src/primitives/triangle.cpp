@@ -10,11 +10,11 @@
 ObjectRecord* makeTriangle(const Vector3 vertices[3]) {
     const std::span<const Vector3, 3> corners(vertices, 3);
     assert(hasPlane(corners) && "the scene parser refuses triangles without a plane");
-    ObjectRecord* object =
-        newPrimitive(KIND_TRIANGLE, triangleIntersect, triangleNormal, trianglePrint);
+    Shape<TriangleData>* object =
+        newPrimitive<TriangleData>(KIND_TRIANGLE, triangleIntersect, triangleNormal, trianglePrint);
     if (object == nullptr) return nullptr;
 
-    TriangleData& triangle = object->data.triangle;
+    TriangleData& triangle = object->data;
     for (int i = 0; i < 3; ++i) triangle.vertices[i] = corners[i];
     triangle.normal = flatNormal(corners);
     const ProjectionAxes axes = projectionAxes(triangle.normal);
@@ -24,7 +24,7 @@ ObjectRecord* makeTriangle(const Vector3 vertices[3]) {
 
     // A triangle in a coordinate plane has slabs of no thickness; the margin keeps the
     // traversal's slab test from losing it to rounding.
-    setSlabExtents(*object, corners, kEpsilon);
+    triangle.slabs = slabExtents(corners, kEpsilon);
     addPrimitive(object);
     return object;
 }
@@ -32,13 +32,13 @@ ObjectRecord* makeTriangle(const Vector3 vertices[3]) {
 // The polygon's test with three vertices: both faces, the same parallel and distance bars and
 // the same one-sided tolerance on slanted edges.
 int triangleIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
-    const TriangleData& triangle = object.data.triangle;
+    const TriangleData& triangle = dataOf<TriangleData>(object);
     return intersectFlatFace(object, triangle.normal, triangle.offset, triangle.vertices,
                              {triangle.uAxis, triangle.vAxis}, ray, hit);
 }
 
 Vector3 triangleNormal(const ObjectRecord& object, const Vector3& /*point*/) {
-    return object.data.triangle.normal;
+    return dataOf<TriangleData>(object).normal;
 }
 
 int trianglePrint(const ObjectRecord& /*object*/) {

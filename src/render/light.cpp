@@ -9,16 +9,16 @@
 void makeLight(Vector3 position, Color color, int lightType, int attenuationType, int shadowType,
                double lightRadius, int lightSamples, double cosMinAngle, double cosMaxAngle,
                Vector3 direction) {
-    ObjectRecord* light = allocateRecord();
+    Shape<LightData>* light = allocateShape<LightData>();
     if (light == nullptr) {
         std::printf(" Memory allocation for light failed. Light not added to scene.");
         return;
     }
     light->kind = KIND_LIGHT;
-    light->color = color;
 
-    LightData& data = light->data.light;
+    LightData& data = light->data;
     data.position = position;
+    data.color = color;
     data.lightType = lightType;
     data.attenuationType = attenuationType;
     data.shadowType = shadowType;
@@ -31,12 +31,12 @@ void makeLight(Vector3 position, Color color, int lightType, int attenuationType
     data.direction = direction;
     if (dot(direction, direction) > 0) VecNorm(data.direction);
 
-    addToList(&myLightList, light);
+    addToList(&myLightList, static_cast<ObjectRecord*>(light));
 }
 
 double makeLightRay(const ObjectRecord& light, Vector3 point, Ray& out) {
     out.origin = point;
-    out.direction = light.data.light.position - point;
+    out.direction = dataOf<LightData>(light).position - point;
     const double distance = length(out.direction);
     // Normalising a zero vector would turn the direction into NaN; shading skips such a light.
     if (distance == 0) {
@@ -54,7 +54,7 @@ Color getLightColor(const ObjectRecord& light, const ObjectRecord& object, const
                     double dist, TraceContext& context) {
     ++context.rays.shadow;
     if (occluded(shadowRay, dist, &object, context.traversal)) return {0, 0, 0};
-    return light.color;
+    return dataOf<LightData>(light).color;
 }
 
 // Every sample keeps the origin and the bound `dist` of the central ray; only its direction is
@@ -62,7 +62,7 @@ Color getLightColor(const ObjectRecord& light, const ObjectRecord& object, const
 // radius around its centre, and a farther light jitters less.
 Color smoothShadow(const ObjectRecord& light, const ObjectRecord& object, const Ray& shadowRay,
                    double dist, TraceContext& context) {
-    const LightData& data = light.data.light;
+    const LightData& data = dataOf<LightData>(light);
     // The scene readers insist on at least one sample; without one there is nothing to average.
     if (data.lightSamples <= 0) return getLightColor(light, object, shadowRay, dist, context);
 
@@ -74,13 +74,13 @@ Color smoothShadow(const ObjectRecord& light, const ObjectRecord& object, const 
         VecNorm(sample.direction);
         ++context.rays.shadow;
         if (occluded(sample, dist, &object, context.traversal)) continue;
-        sum = sum + light.color;
+        sum = sum + data.color;
     }
     return sum / data.lightSamples;
 }
 
 std::optional<double> spotFactor(const ObjectRecord& light, Vector3 toLight) {
-    const LightData& data = light.data.light;
+    const LightData& data = dataOf<LightData>(light);
     const double cosA = -dot(toLight, data.direction);
     if (cosA < data.cosMaxAngle) return std::nullopt;
     if (cosA >= data.cosMinAngle) return 1.0;
@@ -89,7 +89,7 @@ std::optional<double> spotFactor(const ObjectRecord& light, Vector3 toLight) {
 }
 
 double attenuationFactor(const ObjectRecord& light, double dist) {
-    switch (light.data.light.attenuationType) {
+    switch (dataOf<LightData>(light).attenuationType) {
         case ATTENUATION_D:
             return 1 / dist;
         case ATTENUATION_D2:

@@ -39,8 +39,9 @@ Vector3 mirrorDirection(Vector3 d, Vector3 n) {
 // Diffuse and specular light of every light at the point, added to `color`.
 void addLights(const ObjectRecord& object, Vector3 normal, Vector3 point, Vector3 mirror,
                Color& color, TraceContext& context) {
+    const Surface& surface = *object.surface;
     for (const ObjectRecord* light = myLightList; light != nullptr; light = light->next) {
-        const LightData& data = light->data.light;
+        const LightData& data = dataOf<LightData>(*light);
         Ray shadowRay;
         const double dist = makeLightRay(*light, point, shadowRay);
         // A point on the light itself sees it from no direction at all.
@@ -59,7 +60,7 @@ void addLights(const ObjectRecord& object, Vector3 normal, Vector3 point, Vector
                        : getLightColor(*light, object, shadowRay, dist, context);
 
         const double cosTheta = dot(toLight, normal);
-        if (cosTheta > kMinCosine && object.diffuse > 0) {
+        if (cosTheta > kMinCosine && surface.diffuse > 0) {
             // Only lights brighter than 1 by this measure fall off with distance, so a dim
             // light keeps the strength the scene gives it wherever it stands. The measure
             // weighs red and green fully and blue by a third; it is not a mean, but existing
@@ -69,16 +70,16 @@ void addLights(const ObjectRecord& object, Vector3 normal, Vector3 point, Vector
             if (intensity > 1) lc = attenuationFactor(*light, dist) * lc;
             if (data.lightType == LIGHT_SPOT) lc = spot * lc;
             const double f =
-                object.brilliance > 1 ? std::pow(cosTheta, object.brilliance) : cosTheta;
-            color = color + f * (object.diffuse * object.color * lc);
+                surface.brilliance > 1 ? std::pow(cosTheta, surface.brilliance) : cosTheta;
+            color = color + f * (surface.diffuse * surface.color * lc);
         }
 
         // The highlight takes the light's colour and whatever the diffuse step made of it;
         // a surface without diffuse light sees the light neither attenuated nor spot-scaled.
-        if (object.specular > 0) {
+        if (surface.specular > 0) {
             const double s = dot(toLight, mirror);
             if (s > kMinCosine) {
-                color = color + std::pow(s, object.roughness) * (object.specular * lc);
+                color = color + std::pow(s, surface.roughness) * (surface.specular * lc);
             }
         }
     }
@@ -104,11 +105,11 @@ double traceDeeper(const Ray& ray, Color& color, TraceContext& context, long lon
 }
 
 // The mean of reflectionSamples rays scattered about the mirror ray, all traced at one depth.
-Color fuzzyReflection(const ObjectRecord& object, Vector3 point, Vector3 mirror,
-                      TraceContext& context, const HitRecord& hit) {
-    const double spread = fuzzySpread(object.reflectionRadius, hit.distance);
+Color fuzzyReflection(const Surface& surface, Vector3 point, Vector3 mirror, TraceContext& context,
+                      const HitRecord& hit) {
+    const double spread = fuzzySpread(surface.reflectionRadius, hit.distance);
     Color sum{0, 0, 0};
-    for (int i = 0; i < object.reflectionSamples; ++i) {
+    for (int i = 0; i < surface.reflectionSamples; ++i) {
         const Vector3 jitter = randomDirection(context.random);
         Ray sample{point, mirror + spread * jitter};
         VecNorm(sample.direction);
@@ -118,7 +119,7 @@ Color fuzzyReflection(const ObjectRecord& object, Vector3 point, Vector3 mirror,
         traceDeeper(sample, rc, context, context.rays.reflected);
         sum = sum + rc;
     }
-    return sum / object.reflectionSamples;
+    return sum / surface.reflectionSamples;
 }
 
 }  // namespace
@@ -150,35 +151,36 @@ double trace(const Ray& ray, Color& color, TraceContext& context) {
 
 void shade(const ObjectRecord& object, const Ray& ray, Vector3 normal, Vector3 point, Color& color,
            TraceContext& context, const HitRecord& hit) {
+    const Surface& surface = *object.surface;
     const Vector3 d = ray.direction;
     Vector3 mirror{0, 0, 0};
-    if (object.specular > 0 || object.reflection > 0) mirror = mirrorDirection(d, normal);
+    if (surface.specular > 0 || surface.reflection > 0) mirror = mirrorDirection(d, normal);
 
     // There is no ambient light colour: the surface's own colour stands for it.
-    color = object.ambient * object.color;
+    color = surface.ambient * surface.color;
     addLights(object, normal, point, mirror, color, context);
 
-    if (object.reflection > 0) {
+    if (surface.reflection > 0) {
         Color rc{0, 0, 0};
         // A fuzzy reflection asked for no samples is taken as a sharp one: the surface still
         // reflects as much, only without blur.
-        if (object.reflectionType == REFLECTION_FUZZY && object.reflectionSamples > 0) {
-            rc = fuzzyReflection(object, point, mirror, context, hit);
+        if (surface.reflectionType == REFLECTION_FUZZY && surface.reflectionSamples > 0) {
+            rc = fuzzyReflection(surface, point, mirror, context, hit);
         } else {
             traceDeeper(Ray{point, mirror}, rc, context, context.rays.reflected);
         }
-        color = color + object.reflection * rc;
+        color = color + surface.reflection * rc;
     }
 
     // An index of exactly 1 lets no light through, whatever the refraction coefficient.
-    if (object.refraction > 0 && object.refractionIndex > 1) {
+    if (surface.refraction > 0 && surface.refractionIndex > 1) {
         Vector3 transmitted;
         // Total internal reflection is traced along the mirror ray that refractionDirection
         // wrote, so its result needs no check here.
         if (hit.entering != 0) {
-            refractionDirection(1, object.refractionIndex, d, normal, transmitted);
+            refractionDirection(1, surface.refractionIndex, d, normal, transmitted);
         } else {
-            refractionDirection(object.refractionIndex, 1, d, normal, transmitted);
+            refractionDirection(surface.refractionIndex, 1, d, normal, transmitted);
         }
         Color rc{0, 0, 0};
         const double inside =
@@ -186,11 +188,11 @@ void shade(const ObjectRecord& object, const Ray& ray, Vector3 normal, Vector3 p
         // The surface colour is the transmittance of a unit of distance inside the object, so
         // light that crossed it is filtered once per unit travelled.
         if (inside > kEpsilon && hit.entering != 0) {
-            rc = Color{std::pow(object.color.r, inside), std::pow(object.color.g, inside),
-                       std::pow(object.color.b, inside)} *
+            rc = Color{std::pow(surface.color.r, inside), std::pow(surface.color.g, inside),
+                       std::pow(surface.color.b, inside)} *
                  rc;
         }
-        color = color + object.refraction * rc;
+        color = color + surface.refraction * rc;
     }
 
     // Haze thickens with the length of the ray that reached the point.

@@ -135,6 +135,7 @@ RenderReport doTrace() {
     report.writeSeconds = secondsSince(writing);
     freeHierarchy(&myObjectList);
     freeList(&myLightList);
+    myRecords.release();
     return report;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "accel/hierarchy.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "primitives/plane.h"
@@ -17,38 +18,58 @@ namespace {
 
 class BoundTest : public SceneTest {};
 
-std::vector<const ObjectRecord*> childrenOf(const ObjectRecord& composite) {
-    std::vector<const ObjectRecord*> children;
-    for (const ObjectRecord* c = composite.children->first; c != nullptr; c = c->next) {
-        children.push_back(c);
-    }
-    return children;
+std::vector<NodeRef> childrenOf(NodeRef composite) {
+    const Composite& c = myHierarchy.composites[composite.index()];
+    return {c.child, c.child + c.count};
 }
 
-// Checks the invariants of the subtree and collects its primitives and composites.
-void walkTree(const ObjectRecord& node, std::vector<const ObjectRecord*>& leaves, int& composites) {
-    if (node.kind != KIND_COMPOSITE) {
-        leaves.push_back(&node);
+// The primitives among the refs, in order.
+std::vector<const ObjectRecord*> primitivesOf(const std::vector<NodeRef>& refs) {
+    std::vector<const ObjectRecord*> primitives;
+    for (const NodeRef ref : refs) {
+        if (!ref.isNode()) primitives.push_back(ref.primitive());
+    }
+    return primitives;
+}
+
+// Checks the shape of the subtree and collects its primitives and composites.
+void walkTree(NodeRef node, std::vector<const ObjectRecord*>& leaves, int& composites) {
+    if (!node.isNode()) {
+        leaves.push_back(node.primitive());
         return;
     }
     ++composites;
     const auto children = childrenOf(node);
     ASSERT_GE(children.size(), 2u);
     ASSERT_LE(children.size(), 4u);
-    EXPECT_EQ(node.children->count, static_cast<int>(children.size()));
-    for (int i = 0; i < 3; ++i) {
-        double lo = 1e300, hi = -1e300;
-        for (const ObjectRecord* child : children) {
-            lo = std::min(lo, child->slabMin[i]);
-            hi = std::max(hi, child->slabMax[i]);
-        }
-        EXPECT_EQ(node.slabMin[i], lo);  // contains every child, and no more than that
-        EXPECT_EQ(node.slabMax[i], hi);
-    }
-    for (const ObjectRecord* child : children) walkTree(*child, leaves, composites);
+    for (const NodeRef child : children) walkTree(child, leaves, composites);
 }
 
-// Every primitive below the root exactly once, a sound tree, and nPrims counting both kinds.
+// Every box of the traversal's layout holds its child whole: a primitive's own extents, or
+// every box of the node below it.
+void expectBoxesHoldTheirChildren() {
+    const std::vector<BoundNode>& nodes = myHierarchy.nodes;
+    for (const BoundNode& node : nodes) {
+        for (int k = 0; k < node.count; ++k) {
+            for (int i = 0; i < 3; ++i) {
+                if (node.child[k].isNode()) {
+                    const BoundNode& below = nodes[node.child[k].index()];
+                    for (int j = 0; j < below.count; ++j) {
+                        EXPECT_LE(node.lo[i][k], below.lo[i][j]);
+                        EXPECT_GE(node.hi[i][k], below.hi[i][j]);
+                    }
+                } else {
+                    const SlabBox box = slabsOf(*node.child[k].primitive());
+                    EXPECT_LE(node.lo[i][k], box.slabMin[i]);
+                    EXPECT_GE(node.hi[i][k], box.slabMax[i]);
+                }
+            }
+        }
+    }
+}
+
+// Every primitive below the root exactly once, a sound tree, nPrims counting both kinds, and
+// a layout that bounds what it holds.
 TEST_F(BoundTest, TreeHoldsEveryPrimitiveOnce) {
     std::mt19937 rng(11);
     std::uniform_real_distribution<double> coordinate(-50, 50);
@@ -72,21 +93,28 @@ TEST_F(BoundTest, TreeHoldsEveryPrimitiveOnce) {
         }
         ASSERT_NE(myObjectList, nullptr);
         EXPECT_EQ(myObjectList->next, nullptr);
+        const NodeRef root = myHierarchy.root;
         if (n == 1) {
             EXPECT_EQ(myObjectList, listed[0]);
-        } else if (n <= 4) {
-            EXPECT_EQ(childrenOf(*myObjectList), listed);  // grouped in their list order
-        } else if (n == 5) {
-            EXPECT_EQ(myObjectList->children->count, 2);
+            EXPECT_FALSE(root.isNode());
+        } else {
+            EXPECT_EQ(myObjectList->kind, KIND_COMPOSITE);
+            if (n <= 4) {
+                // Grouped in their list order.
+                EXPECT_EQ(primitivesOf(childrenOf(root)), listed);
+            } else if (n == 5) {
+                EXPECT_EQ(childrenOf(root).size(), 2u);
+            }
         }
 
         std::vector<const ObjectRecord*> leaves;
         int composites = 0;
-        walkTree(*myObjectList, leaves, composites);
+        walkTree(root, leaves, composites);
         std::sort(leaves.begin(), leaves.end());
         std::sort(listed.begin(), listed.end());
         EXPECT_EQ(leaves, listed);
         EXPECT_EQ(nPrims, n + composites);
+        expectBoxesHoldTheirChildren();
         EXPECT_EQ(freeHierarchy(&myObjectList), n + composites);
     }
 }
@@ -123,10 +151,10 @@ TEST_F(BoundTest, SplitsAtTheMeanOfTheWidestAxis) {
         for (const Vector3& p : c.centres) spheres.push_back(makeSphere(p.x, p.y, p.z, 1));
         buildBoundingSlabs();
 
-        const auto parts = childrenOf(*myObjectList);
+        const auto parts = childrenOf(myHierarchy.root);
         ASSERT_EQ(parts.size(), 2u);
-        std::vector<const ObjectRecord*> first{parts[0]};
-        if (parts[0]->kind == KIND_COMPOSITE) first = childrenOf(*parts[0]);
+        std::vector<const ObjectRecord*> first = primitivesOf({parts[0]});
+        if (parts[0].isNode()) first = primitivesOf(childrenOf(parts[0]));
         std::string found;
         for (const ObjectRecord* sphere : spheres) {
             found += std::find(first.begin(), first.end(), sphere) != first.end() ? 'a' : 'b';

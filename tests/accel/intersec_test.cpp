@@ -39,8 +39,7 @@ class IntersectTest : public testing::Test {
         resetScene();
     }
 
-    int nearest(const Ray& ray, double maxDistance, HitRecord& hit,
-                const ObjectRecord* excluded) {
+    int nearest(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRecord* excluded) {
         return intersect(ray, maxDistance, hit, excluded, traversal);
     }
 
@@ -64,17 +63,18 @@ int scriptedIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit
             intersect(ray, 1e10, other, excluded, own);
         }).join();
     }
-    hit = {object.data.sphere.radius, 1, &object};
+    hit = {dataOf<SphereData>(object).radius, 1, &object};
     return 1;
 }
 
 // Its box spans x and y from -1 to 1 and z from boxStart to boxStart + 1.
 ObjectRecord* makeScripted(double boxStart, double hitDistance) {
-    ObjectRecord* object = newPrimitive(KIND_SPHERE, scriptedIntersect, nullptr, nullptr);
-    object->data.sphere.radius = hitDistance;
+    Shape<SphereData>* object =
+        newPrimitive<SphereData>(KIND_SPHERE, scriptedIntersect, nullptr, nullptr);
+    object->data.radius = hitDistance;
     for (int i = 0; i < 3; ++i) {
-        object->slabMin[i] = i == 2 ? boxStart : -1;
-        object->slabMax[i] = i == 2 ? boxStart + 1 : 1;
+        object->data.slabs.slabMin[i] = i == 2 ? boxStart : -1;
+        object->data.slabs.slabMax[i] = i == 2 ? boxStart + 1 : 1;
     }
     addPrimitive(object);
     return object;
@@ -120,7 +120,7 @@ TEST_F(IntersectTest, BoundAndExclusionInAComposite) {
         SCOPED_TRACE(c.what);
         HitRecord hit{-1, -1, nullptr};
         EXPECT_EQ(nearest(rayAlong({0, 0, -5}, {0, 0, 1}), c.maxDistance, hit,
-                            c.excludeNear ? nearSphere : nullptr),
+                          c.excludeNear ? nearSphere : nullptr),
                   c.result);
         EXPECT_EQ(hit.distance, c.result ? c.distance : -1);  // untouched on a miss
     }
@@ -185,9 +185,8 @@ TEST_F(IntersectTest, SlabBoxTest) {
             SCOPED_TRACE(testing::Message() << c.what << ", " << count << " children");
             node.count = (count - 1) % kNodeWidth + 1;
             TraversalQueue queue;
-            const QueueEntry nearest =
-                checkAndEnqueue(node, SlabRay({c.origin, c.direction}), c.maxDistance, nullptr,
-                                queue);
+            const QueueEntry nearest = checkAndEnqueue(node, SlabRay({c.origin, c.direction}),
+                                                       c.maxDistance, nullptr, queue);
             // The first child is held back as the nearest; the others are queued.
             ASSERT_EQ(!nearest.ref.isNull(), c.entered);
             ASSERT_EQ(queue.count, c.entered ? node.count - 1 : 0) << lanes << " lanes";
@@ -221,8 +220,10 @@ TEST_F(IntersectTest, MatchesTestingEveryPrimitive) {
         primitives.push_back(makeSphere(coordinate(rng), coordinate(rng), coordinate(rng),
                                         0.2 + std::abs(coordinate(rng)) / 10));
     }
-    primitives.push_back(makePlane(0, 0, 1, 12));
-    primitives.push_back(makePlane(-1, 0, 0, 12));
+    // Enough planes that the unbounded primitives at the top take a chain of nodes.
+    for (int i = 0; i < 9; ++i) {
+        primitives.push_back(makePlane(coordinate(rng), coordinate(rng), coordinate(rng), 12));
+    }
     buildBoundingSlabs();
 
     struct Query {

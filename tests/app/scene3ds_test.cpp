@@ -13,6 +13,7 @@
 #include "import3ds/chunk_writer.h"
 #include "import3ds/model3ds.h"
 #include "model/globals.h"
+#include "primitives/patch.h"
 #include "test_support.h"
 
 namespace {
@@ -148,18 +149,20 @@ TEST_F(Scene3dsTest, EveryFaceBecomesAPatchOfItsMaterialColour) {
     std::map<std::tuple<double, double, double>, int> patchesOfColour;
     for (const ObjectRecord* patch : objects()) {
         ASSERT_EQ(patch->kind, KIND_PATCH);
-        ++patchesOfColour[{patch->color.r, patch->color.g, patch->color.b}];
-        EXPECT_DOUBLE_EQ(patch->ambient, 0.3);
-        EXPECT_DOUBLE_EQ(patch->diffuse, 0.375);
+        ++patchesOfColour[{patch->surface->color.r, patch->surface->color.g,
+                           patch->surface->color.b}];
+        EXPECT_DOUBLE_EQ(patch->surface->ambient, 0.3);
+        EXPECT_DOUBLE_EQ(patch->surface->diffuse, 0.375);
         for (const double zero :
-             {patch->brilliance, patch->specular, patch->roughness, patch->reflection,
-              patch->reflectionRadius, patch->refraction, patch->refractionIndex}) {
+             {patch->surface->brilliance, patch->surface->specular, patch->surface->roughness,
+              patch->surface->reflection, patch->surface->reflectionRadius,
+              patch->surface->refraction, patch->surface->refractionIndex}) {
             EXPECT_EQ(zero, 0);
         }
-        EXPECT_EQ(patch->reflectionType, 0);
-        EXPECT_EQ(patch->reflectionSamples, 0);
+        EXPECT_EQ(patch->surface->reflectionType, 0);
+        EXPECT_EQ(patch->surface->reflectionSamples, 0);
         // Every strip is flat, so every vertex normal is the strip's normal.
-        expectVector(patch->data.patch.normal1, {0, 0, 1});
+        expectVector(patchCornerNormal(*patch, 1), {0, 0, 1});
     }
     EXPECT_EQ((patchesOfColour[{sky.r, sky.g, sky.b}]), 10);
     EXPECT_EQ((patchesOfColour[{rust.r, rust.g, rust.b}]), 23);
@@ -176,9 +179,9 @@ TEST_F(Scene3dsTest, FacesWithoutAPlaneMakeNoPatch) {
     ASSERT_EQ(run(write(file)).status, 0);
     ASSERT_EQ(nPrims, 3);
     for (const ObjectRecord* patch : objects()) {
-        EXPECT_EQ(patch->color.r + patch->color.g + patch->color.b, 0);
-        for (const Vector3& n :
-             {patch->data.patch.normal0, patch->data.patch.normal1, patch->data.patch.normal2}) {
+        EXPECT_EQ(patch->surface->color.r + patch->surface->color.g + patch->surface->color.b, 0);
+        for (const Vector3& n : {patchCornerNormal(*patch, 0), patchCornerNormal(*patch, 1),
+                                 patchCornerNormal(*patch, 2)}) {
             EXPECT_NEAR(length(n), 1, 1e-12) << "a zero vertex normal must not reach the patch";
         }
     }
@@ -198,13 +201,14 @@ TEST_F(Scene3dsTest, LightsTakeTheSettingsParameters) {
     const ObjectRecord* warm = bytes->next;
     ASSERT_NE(warm, nullptr);
     EXPECT_EQ(warm->next, nullptr);
-    expectVector(bytes->data.light.position, {4, 5, 6});
-    EXPECT_EQ(bytes->color.r + bytes->color.g + bytes->color.b, 0)
+    expectVector(dataOf<LightData>(*bytes).position, {4, 5, 6});
+    const Color byteColour = dataOf<LightData>(*bytes).color;
+    EXPECT_EQ(byteColour.r + byteColour.g + byteColour.b, 0)
         << "only the float colour of a 3DS light is used";
 
-    expectVector(warm->data.light.position, {1, 2, 3});
-    EXPECT_DOUBLE_EQ(warm->color.g, 0.25);
-    const LightData& data = warm->data.light;
+    expectVector(dataOf<LightData>(*warm).position, {1, 2, 3});
+    EXPECT_DOUBLE_EQ(dataOf<LightData>(*warm).color.g, 0.25);
+    const LightData& data = dataOf<LightData>(*warm);
     EXPECT_EQ(data.lightType, LIGHT_POINT);
     EXPECT_EQ(data.attenuationType, ATTENUATION_D);
     EXPECT_EQ(data.shadowType, SHADOW_SMOOTH);

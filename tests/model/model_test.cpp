@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "model/data.h"
 #include "model/globals.h"
 #include "model/surface.h"
@@ -47,7 +49,9 @@ TEST(Vector, CrossProductIsRightHanded) {
     EXPECT_EQ(z.z, 1);
 }
 
-TEST(Surface, CopiesEveryAttribute) {
+// Objects given equal surfaces one after the other share one copy; another surface, or the
+// first one again after it, gets a copy of its own.
+TEST(Surface, ObjectsShareEqualSurfaces) {
     const Surface surface{.color = {0.1, 0.2, 0.3},
                           .ambient = 1,
                           .diffuse = 2,
@@ -60,22 +64,19 @@ TEST(Surface, CopiesEveryAttribute) {
                           .reflectionRadius = 8,
                           .refraction = 9,
                           .refractionIndex = 10};
-    ObjectRecord object{};
-    setSurfaceAttrib(object, surface);
-    EXPECT_EQ(object.color.r, 0.1);
-    EXPECT_EQ(object.color.g, 0.2);
-    EXPECT_EQ(object.color.b, 0.3);
-    EXPECT_EQ(object.ambient, 1);
-    EXPECT_EQ(object.diffuse, 2);
-    EXPECT_EQ(object.brilliance, 3);
-    EXPECT_EQ(object.specular, 4);
-    EXPECT_EQ(object.roughness, 5);
-    EXPECT_EQ(object.reflection, 6);
-    EXPECT_EQ(object.reflectionType, REFLECTION_FUZZY);
-    EXPECT_EQ(object.reflectionSamples, 7);
-    EXPECT_EQ(object.reflectionRadius, 8);
-    EXPECT_EQ(object.refraction, 9);
-    EXPECT_EQ(object.refractionIndex, 10);
+    Surface other = surface;
+    other.ambient = -0.0;  // equal to 0 by value, but not by its bits
+    ObjectRecord first{}, second{}, third{}, fourth{};
+    setSurfaceAttrib(first, surface);
+    setSurfaceAttrib(second, surface);
+    setSurfaceAttrib(third, other);
+    setSurfaceAttrib(fourth, surface);
+    expectSameSurface(*first.surface, surface);
+    EXPECT_EQ(second.surface, first.surface);
+    expectSameSurface(*third.surface, other);
+    EXPECT_TRUE(std::signbit(third.surface->ambient));
+    EXPECT_NE(fourth.surface, third.surface);
+    expectSameSurface(*fourth.surface, surface);
 }
 
 class LightTest : public SceneTest {};
@@ -86,8 +87,8 @@ TEST_F(LightTest, MakeLightStoresItsValuesAndNormalisesTheAxis) {
     ASSERT_NE(myLightList, nullptr);
     const ObjectRecord& light = *myLightList;
     EXPECT_EQ(light.kind, KIND_LIGHT);
-    EXPECT_EQ(light.color.g, 0.6);
-    const LightData& data = light.data.light;
+    EXPECT_EQ(dataOf<LightData>(light).color.g, 0.6);
+    const LightData& data = dataOf<LightData>(light);
     EXPECT_EQ(data.position.z, 3);
     EXPECT_EQ(data.lightType, LIGHT_SPOT);
     EXPECT_EQ(data.attenuationType, ATTENUATION_D);
@@ -103,7 +104,7 @@ TEST_F(LightTest, MakeLightStoresItsValuesAndNormalisesTheAxis) {
 TEST_F(LightTest, AZeroAxisStaysZeroInsteadOfTurningIntoNaN) {
     makeLight({0, 0, 0}, {1, 1, 1}, LIGHT_POINT, ATTENUATION_NONE, SHADOW_SHARP, 0, 0, 1, 1,
               {0, 0, 0});
-    const Vector3 axis = myLightList->data.light.direction;
+    const Vector3 axis = dataOf<LightData>(*myLightList).direction;
     EXPECT_EQ(axis.x, 0);
     EXPECT_EQ(axis.y, 0);
     EXPECT_EQ(axis.z, 0);
@@ -113,9 +114,9 @@ TEST_F(LightTest, LightsAreVisitedLastCreatedFirst) {
     makeLight({1, 0, 0}, {1, 1, 1}, LIGHT_POINT, 0, 0, 0, 0, 1, 1, {0, 0, -1});
     makeLight({2, 0, 0}, {1, 1, 1}, LIGHT_POINT, 0, 0, 0, 0, 1, 1, {0, 0, -1});
     ASSERT_NE(myLightList, nullptr);
-    EXPECT_EQ(myLightList->data.light.position.x, 2);
+    EXPECT_EQ(dataOf<LightData>(*myLightList).position.x, 2);
     ASSERT_NE(myLightList->next, nullptr);
-    EXPECT_EQ(myLightList->next->data.light.position.x, 1);
+    EXPECT_EQ(dataOf<LightData>(*myLightList->next).position.x, 1);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "model/globals.h"
 #include "parser/parser_test_support.h"
+#include "primitives/patch.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ double cosineOfHalf(double degrees) {
 const LightData& onlyLight() {
     EXPECT_NE(myLightList, nullptr);
     EXPECT_EQ(myLightList->next, nullptr);
-    return myLightList->data.light;
+    return dataOf<LightData>(*myLightList);
 }
 
 TEST_F(ParserTest, LightErrors) {
@@ -59,7 +60,7 @@ TEST_F(ParserTest, LightPresets) {
     ASSERT_EQ(parseSceneText(kFrame + "light { position <1 2 3> color 2 2 2 }").status, 0);
     EXPECT_EQ(iNumLight, 1);
     const LightData& light = onlyLight();
-    EXPECT_EQ(myLightList->color.r, 2) << "light colours have no upper bound";
+    EXPECT_EQ(dataOf<LightData>(*myLightList).color.r, 2) << "light colours have no upper bound";
     EXPECT_EQ(light.position.y, 2);
     EXPECT_EQ(light.lightType, LIGHT_POINT);
     EXPECT_EQ(light.attenuationType, ATTENUATION_D2);
@@ -99,11 +100,12 @@ TEST_F(ParserTest, SharpLightsKeepTheirCheckedRadiusAndSamples) {
         0);
     EXPECT_EQ(iNumLight, 2);
     ASSERT_NE(myLightList->next, nullptr);
-    const LightData& first = myLightList->next->data.light;
+    const LightData& first = dataOf<LightData>(*myLightList->next);
     EXPECT_EQ(first.attenuationType, ATTENUATION_D);
     EXPECT_EQ(first.lightRadius, 2);
     EXPECT_EQ(first.lightSamples, 3);
-    EXPECT_EQ(myLightList->data.light.position.x, 9) << "the last light declared comes first";
+    EXPECT_EQ(dataOf<LightData>(*myLightList).position.x, 9)
+        << "the last light declared comes first";
 }
 
 TEST_F(ParserTest, SphereAndPlaneErrors) {
@@ -139,14 +141,14 @@ TEST_F(ParserTest, SphereAndPlaneReachTheirConstructors) {
 
     const ObjectRecord& plane = *myObjectList;
     ASSERT_EQ(plane.kind, KIND_PLANE);
-    EXPECT_EQ(plane.data.plane.normal.z, -1);
-    EXPECT_EQ(plane.data.plane.offset, 5);
-    EXPECT_EQ(plane.color.r, 1) << "objects get the current surface";
+    EXPECT_EQ(dataOf<PlaneData>(plane).normal.z, -1);
+    EXPECT_EQ(dataOf<PlaneData>(plane).offset, 5);
+    EXPECT_EQ(plane.surface->color.r, 1) << "objects get the current surface";
 
     const ObjectRecord& sphere = *plane.next;
     ASSERT_EQ(sphere.kind, KIND_SPHERE);
-    EXPECT_EQ(sphere.data.sphere.center.z, 3);
-    EXPECT_EQ(sphere.data.sphere.radius, 2);
+    EXPECT_EQ(dataOf<SphereData>(sphere).center.z, 3);
+    EXPECT_EQ(dataOf<SphereData>(sphere).radius, 2);
 }
 
 }  // namespace
@@ -249,10 +251,10 @@ TEST_F(ParserTest, DiscsAndRingsReachTheirConstructor) {
               0);
     EXPECT_EQ(iNumDisc, 1);
     EXPECT_EQ(iNumRing, 1);
-    const RingData& ring = myObjectList->data.ring;
+    const RingData& ring = dataOf<RingData>(*myObjectList);
     EXPECT_EQ(ring.innerRadiusSquared, 1) << "the smaller radius is the inner one";
     EXPECT_EQ(ring.outerRadiusSquared, 9);
-    const RingData& disc = myObjectList->next->data.ring;
+    const RingData& disc = dataOf<RingData>(*myObjectList->next);
     EXPECT_EQ(myObjectList->next->kind, KIND_RING);
     EXPECT_EQ(disc.innerRadiusSquared, 0);
     EXPECT_EQ(disc.outerRadiusSquared, 4);
@@ -268,10 +270,10 @@ TEST_F(ParserTest, ConesAndCylindersReachTheirConstructor) {
         0);
     EXPECT_EQ(iNumCylinder, 1);
     EXPECT_EQ(iNumCone, 1);
-    const ConeData& cone = myObjectList->data.cone;
+    const ConeData& cone = dataOf<ConeData>(*myObjectList);
     EXPECT_EQ(cone.baseRadius, 0) << "a pointed cone is accepted";
     EXPECT_EQ(cone.capRadius, 1);
-    const ConeData& cylinder = myObjectList->next->data.cone;
+    const ConeData& cylinder = dataOf<ConeData>(*myObjectList->next);
     EXPECT_EQ(cylinder.baseRadius, 0.5);
     EXPECT_EQ(cylinder.capRadius, 0.5);
     EXPECT_EQ(cylinder.capCenter.y, 2);
@@ -296,13 +298,13 @@ TEST_F(ParserTest, FacesReachTheirConstructors) {
     ASSERT_EQ(smooth->kind, KIND_PATCH);
     ASSERT_EQ(patch->kind, KIND_PATCH);
     // Interleaved and grouped vertex and normal keys make the same patch.
-    EXPECT_EQ(smooth->data.patch.vertex1.x, patch->data.patch.vertex1.x);
-    EXPECT_EQ(smooth->data.patch.normal2.y, patch->data.patch.normal2.y);
+    EXPECT_EQ(patchVertex(*smooth, 1).x, patchVertex(*patch, 1).x);
+    EXPECT_EQ(patchCornerNormal(*smooth, 2).y, patchCornerNormal(*patch, 2).y);
     EXPECT_EQ(patch->next->kind, KIND_TRIANGLE);
     const ObjectRecord& polygon = *patch->next->next;
     ASSERT_EQ(polygon.kind, KIND_POLYGON);
-    EXPECT_EQ(polygon.data.polygon.vertexCount, 4);
-    EXPECT_EQ(polygon.data.polygon.vertices[2].z, 1);
+    EXPECT_EQ(dataOf<PolygonData>(polygon).vertexCount, 4);
+    EXPECT_EQ(dataOf<PolygonData>(polygon).vertices[2].z, 1);
 }
 
 }  // namespace

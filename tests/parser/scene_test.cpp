@@ -231,20 +231,18 @@ TEST_F(ParserTest, SurfaceValuesAndRefractionIndexFloor) {
     ASSERT_EQ(outcome.status, 0);
     EXPECT_NE(outcome.output.find(" indice of refraction cannot be lower than 1.0"),
               std::string::npos);
-    const ObjectRecord& sphere = *myObjectList;
-    EXPECT_EQ(sphere.color.r, 1);
-    EXPECT_EQ(sphere.color.g, 0.5);
-    EXPECT_EQ(sphere.ambient, 0.1);
-    EXPECT_EQ(sphere.diffuse, 0.2);
-    EXPECT_EQ(sphere.brilliance, 3);
-    EXPECT_EQ(sphere.specular, 0.4);
-    EXPECT_EQ(sphere.roughness, 20);
-    EXPECT_EQ(sphere.reflection, 0.6);
-    EXPECT_EQ(sphere.reflectionType, REFLECTION_FUZZY);
-    EXPECT_EQ(sphere.reflectionSamples, 4);
-    EXPECT_EQ(sphere.reflectionRadius, 0.3);
-    EXPECT_EQ(sphere.refraction, 0.7);
-    EXPECT_EQ(sphere.refractionIndex, 1);
+    expectSameSurface(*myObjectList->surface, {.color = {1, 0.5, 0},
+                                               .ambient = 0.1,
+                                               .diffuse = 0.2,
+                                               .brilliance = 3,
+                                               .specular = 0.4,
+                                               .roughness = 20,
+                                               .reflection = 0.6,
+                                               .reflectionType = REFLECTION_FUZZY,
+                                               .reflectionSamples = 4,
+                                               .reflectionRadius = 0.3,
+                                               .refraction = 0.7,
+                                               .refractionIndex = 1});
 }
 
 TEST_F(ParserTest, ObjectsTakeTheSurfaceAboveThem) {
@@ -260,14 +258,14 @@ TEST_F(ParserTest, ObjectsTakeTheSurfaceAboveThem) {
     const ObjectRecord* third = myObjectList;
     const ObjectRecord* second = third->next;
     const ObjectRecord* first = second->next;
-    EXPECT_EQ(third->ambient, 0.3);
-    EXPECT_EQ(third->diffuse, 0) << "a surface block starts from the defaults";
-    EXPECT_EQ(second->diffuse, 0.9);
-    EXPECT_EQ(second->ambient, 0);
-    EXPECT_EQ(first->diffuse, 0) << "before any surface block: the defaults";
-    EXPECT_EQ(first->reflectionSamples, 10);
-    EXPECT_EQ(first->reflectionRadius, 1);
-    EXPECT_EQ(first->refractionIndex, 1);
+    EXPECT_EQ(third->surface->ambient, 0.3);
+    EXPECT_EQ(third->surface->diffuse, 0) << "a surface block starts from the defaults";
+    EXPECT_EQ(second->surface->diffuse, 0.9);
+    EXPECT_EQ(second->surface->ambient, 0);
+    EXPECT_EQ(first->surface->diffuse, 0) << "before any surface block: the defaults";
+    EXPECT_EQ(first->surface->reflectionSamples, 10);
+    EXPECT_EQ(first->surface->reflectionRadius, 1);
+    EXPECT_EQ(first->surface->refractionIndex, 1);
 }
 
 TEST_F(ParserTest, DeclareErrors) {
@@ -290,8 +288,8 @@ TEST_F(ParserTest, DeclaredColoursAreUncheckedAndReleasedAfterTheParse) {
                              "sphere { center <0 0 0> radius 1 }")
                   .status,
               0);
-    EXPECT_EQ(myObjectList->color.r, 0.25);
-    EXPECT_EQ(myObjectList->color.b, 1);
+    EXPECT_EQ(myObjectList->surface->color.r, 0.25);
+    EXPECT_EQ(myObjectList->surface->color.b, 1);
     EXPECT_EQ(myColorList, nullptr);
 }
 
@@ -304,7 +302,7 @@ TEST_F(ParserTest, IncludedFilesAreReadInPlace) {
     const Outcome outcome = parseSceneFile(scene);
     ASSERT_EQ(outcome.status, 0) << outcome.output;
     EXPECT_EQ(iNumSurface, 1);
-    EXPECT_EQ(myObjectList->color.g, 0.5);
+    EXPECT_EQ(myObjectList->surface->color.g, 0.5);
     EXPECT_NE(outcome.output.find("\n Parsing " + (dir.path() / "objects.lms").string()),
               std::string::npos)
         << "an include is found beside the file that includes it";

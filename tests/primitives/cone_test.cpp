@@ -190,12 +190,13 @@ TEST_F(ConeTest, ExtremeSpansStillGiveAUnitAxis) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.cap.x << " " << c.cap.y << " " << c.cap.z);
         const ObjectRecord* object = makeCone(0, 0, 0, 1, c.cap.x, c.cap.y, c.cap.z, 1);
-        const ConeData& cone = object->data.cone;
+        const ConeData& cone = dataOf<ConeData>(*object);
         expectVectorNear(cone.axis, c.axis, 1e-15);
         EXPECT_NEAR(cone.length / c.length, 1, 1e-15);
         EXPECT_EQ(cone.slope, 0);
         for (int i = 0; i < 3; ++i) {
-            ASSERT_TRUE(std::isfinite(object->slabMin[i]) && std::isfinite(object->slabMax[i]));
+            ASSERT_TRUE(std::isfinite(slabsOf(*object).slabMin[i]) &&
+                        std::isfinite(slabsOf(*object).slabMax[i]));
         }
         // Straight at the base circle, perpendicular to the axis, from 4 outside it.
         const Vector3 radial = cone.radialU;
@@ -255,7 +256,8 @@ TEST_F(ConeTest, CrossSectionBasisAvoidsAnAxisNearZ) {
     };
     for (const Basis& c : cases) {
         SCOPED_TRACE(c.what);
-        const ConeData& cone = makeCone(0, 0, 0, 1, c.cap.x, c.cap.y, c.cap.z, 1)->data.cone;
+        const ConeData& cone =
+            dataOf<ConeData>(*makeCone(0, 0, 0, 1, c.cap.x, c.cap.y, c.cap.z, 1));
         expectVectorNear(cone.radialU, c.radialU, 1e-12);
         expectVectorNear(cone.radialV, c.radialV, 1e-12);
         EXPECT_NEAR(dot(cone.radialU, cone.axis), 0, 1e-15);
@@ -289,8 +291,8 @@ TEST_F(ConeTest, SlabsSpanBothEndCircles) {
         const ObjectRecord* cone = makeCone(c.base.x, c.base.y, c.base.z, c.baseRadius, c.cap.x,
                                             c.cap.y, c.cap.z, c.capRadius);
         for (int i = 0; i < 3; ++i) {
-            EXPECT_NEAR(cone->slabMin[i], c.min[i], 1e-12) << "axis " << i;
-            EXPECT_NEAR(cone->slabMax[i], c.max[i], 1e-12) << "axis " << i;
+            EXPECT_NEAR(slabsOf(*cone).slabMin[i], c.min[i], 1e-12) << "axis " << i;
+            EXPECT_NEAR(slabsOf(*cone).slabMax[i], c.max[i], 1e-12) << "axis " << i;
         }
     }
 }
@@ -304,7 +306,7 @@ TEST_F(ConeTest, ConstructorStoresTheFrameAndListsTheCone) {
     EXPECT_EQ(second->kind, KIND_CONE);
 
     // The axis points from the base down to the cap; heights are measured from the base.
-    const ConeData& cone = second->data.cone;
+    const ConeData& cone = dataOf<ConeData>(*second);
     expectVectorNear(cone.axis, {0, 0, -1}, 0);
     EXPECT_EQ(cone.length, 4);
     EXPECT_EQ(cone.slope, 0.5);

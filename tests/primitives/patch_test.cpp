@@ -71,17 +71,17 @@ TEST(PatchInverse, InvertMatrixGivesTheCofactorsOverTheDeterminant) {
 TEST_F(PatchTest, DualVectorsMeasureTheWeightsAlongTheEdges) {
     const ObjectRecord* corner = cornerPatch({0, -1, 0}, {0, 1, 0}, {0, -1, 0});
     ASSERT_NE(corner, nullptr);
-    const PatchData& data = corner->data.patch;
+    const PatchData& data = dataOf<PatchData>(*corner);
     expectVectorNear(data.dualU, {1, 0, 0});
     expectVectorNear(data.dualV, {0, 0, 1});
     expectVectorNear(data.faceNormal, {0, -1, 0});
-    expectVectorNear(data.normal1, {0, -1, 0});  // oriented by the constructor
+    expectVectorNear(patchCornerNormal(*corner, 1), {0, -1, 0});  // oriented by the constructor
 
     // A face in general position: the duals are the biorthogonal basis of its edges.
     const Vector3 p0{0.2, -1, 3}, p1{2.5, 0.4, 2.1}, p2{-1.3, 1.7, 0.6};
     Vector3 face[6] = {p0, {1, 1, 1}, p1, {1, 1, 1}, p2, {1, 1, 1}};
     const ObjectRecord* general = makePatch(face);
-    const PatchData& g = general->data.patch;
+    const PatchData& g = dataOf<PatchData>(*general);
     const Vector3 e1 = p1 - p0;
     const Vector3 e2 = p2 - p0;
     const Vector3 n = unit(cross(e1, e2));
@@ -102,8 +102,8 @@ TEST_F(PatchTest, RecordsItsKindAndSlabsWithTheMargin) {
     const double low[] = {-0.001, -0.001, -0.001};
     const double high[] = {1.001, 0.001, 1.001};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_DOUBLE_EQ(patch->slabMin[i], low[i]) << "slab " << i;
-        EXPECT_DOUBLE_EQ(patch->slabMax[i], high[i]) << "slab " << i;
+        EXPECT_DOUBLE_EQ(slabsOf(*patch).slabMin[i], low[i]) << "slab " << i;
+        EXPECT_DOUBLE_EQ(slabsOf(*patch).slabMax[i], high[i]) << "slab " << i;
     }
 }
 
@@ -224,8 +224,7 @@ TEST_F(PatchTest, ThreadsSharingAPatchGetTheNormalsOfTheirOwnHits) {
 
 TEST_F(PatchTest, ZeroVertexNormalFallsBackToTheFaceNormal) {
     const ObjectRecord* patch = cornerPatch({0, 0, 0}, {-1, -1, 0}, {0, -1, 0});
-    const PatchData& data = patch->data.patch;
-    expectVectorNear(data.normal0, {0, -1, 0});
+    expectVectorNear(patchCornerNormal(*patch, 0), {0, -1, 0});
     expectVectorNear(patch->normalFn(*patch, kP0), {0, -1, 0});
     // Halfway along e1 the blend is 0.5 (0, -1, 0) + 0.5 (-1, -1, 0) / sqrt(2).
     const double r = 0.5 / std::sqrt(2.0);
@@ -236,8 +235,8 @@ TEST_F(PatchTest, ZeroVertexNormalFallsBackToTheFaceNormal) {
 TEST_F(PatchTest, CancellingVertexNormalsFallBackToTheFaceNormal) {
     const ObjectRecord* patch = cornerPatch({1, 0, 0}, {-1, 0, 0}, {0, -1, 0});
     // checkPatch negates both in-plane normals: (-1, 0, 0) and (1, 0, 0).
-    expectVectorNear(patch->data.patch.normal0, {-1, 0, 0});
-    expectVectorNear(patch->data.patch.normal1, {1, 0, 0});
+    expectVectorNear(patchCornerNormal(*patch, 0), {-1, 0, 0});
+    expectVectorNear(patchCornerNormal(*patch, 1), {1, 0, 0});
     const Vector3 n = patch->normalFn(*patch, {0.5, 0, 0});
     expectVectorNear(n, {0, -1, 0});
 }

@@ -68,8 +68,8 @@ TEST_F(PlaneTest, SlabsAreUnboundedWhateverTheOrientation) {
     const ObjectRecord* flat = scenePlane({0, 0, 1}, -2);
     for (const ObjectRecord* plane : {tilted, flat}) {
         for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(plane->slabMin[i], -1e10);
-            EXPECT_EQ(plane->slabMax[i], 1e10);
+            EXPECT_EQ(slabsOf(*plane).slabMin[i], -1e10);
+            EXPECT_EQ(slabsOf(*plane).slabMax[i], 1e10);
         }
     }
     EXPECT_EQ(nPrims, 2);

@@ -47,7 +47,7 @@ TEST_F(PolygonTest, SquareKeepsItsVerticesPlaneProjectionAndExactSlabs) {
         polygon = makePolygon(std::move(vertices));
     }
     ASSERT_NE(polygon, nullptr);
-    const PolygonData& data = polygon->data.polygon;
+    const PolygonData& data = dataOf<PolygonData>(*polygon);
     EXPECT_EQ(polygon->kind, KIND_POLYGON);
     EXPECT_EQ(myObjectList, polygon);
     EXPECT_EQ(nPrims, 1);
@@ -68,8 +68,8 @@ TEST_F(PolygonTest, SquareKeepsItsVerticesPlaneProjectionAndExactSlabs) {
     const double low[] = {0, 0, 0};
     const double high[] = {1, 0, 1};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(polygon->slabMin[i], low[i]) << "slab " << i;
-        EXPECT_EQ(polygon->slabMax[i], high[i]) << "slab " << i;
+        EXPECT_EQ(slabsOf(*polygon).slabMin[i], low[i]) << "slab " << i;
+        EXPECT_EQ(slabsOf(*polygon).slabMax[i], high[i]) << "slab " << i;
     }
 }
 
@@ -132,8 +132,8 @@ TEST_F(PolygonTest, ConcaveLShapeIsHitInItsArmsAndMissedInTheNotch) {
 // The plane z = 0.5 x + 1, seen mostly along z: x and y are kept.
 TEST_F(PolygonTest, TiltedPolygonHitsItsPlaneAndKeepsItsNormal) {
     const ObjectRecord* polygon = makePolygon({{0, 0, 1}, {2, 0, 2}, {2, 2, 2}, {0, 2, 1}});
-    EXPECT_EQ(polygon->data.polygon.uAxis, 0);
-    EXPECT_EQ(polygon->data.polygon.vAxis, 1);
+    EXPECT_EQ(dataOf<PolygonData>(*polygon).uAxis, 0);
+    EXPECT_EQ(dataOf<PolygonData>(*polygon).vAxis, 1);
     // (V0 - V1) x (V2 - V1) = (-2, 0, -1) x (0, 2, 0) = (2, 0, -4).
     const Vector3 n = polygon->normalFn(*polygon, {1, 1, 1.5});
     EXPECT_NEAR(n.x, 1 / std::sqrt(5.0), 1e-15);
@@ -156,8 +156,8 @@ TEST_F(PolygonTest, CollinearFirstVerticesTakeTheFirstTripleWithArea) {
     EXPECT_EQ(n.x, 0);
     EXPECT_EQ(std::fabs(n.y), 1);
     EXPECT_EQ(n.z, 0);
-    EXPECT_EQ(polygon->data.polygon.uAxis, 0);
-    EXPECT_EQ(polygon->data.polygon.vAxis, 2);
+    EXPECT_EQ(dataOf<PolygonData>(*polygon).uAxis, 0);
+    EXPECT_EQ(dataOf<PolygonData>(*polygon).vAxis, 2);
     expectRays(polygon, {
                             down("inside", 0.5, 0.5, true),
                             down("near the collinear edge", 0.75, 0.0005, true),
@@ -165,7 +165,7 @@ TEST_F(PolygonTest, CollinearFirstVerticesTakeTheFirstTripleWithArea) {
                         });
 
     const ObjectRecord* repeated = makePolygon({{0, 0, 0}, {0, 0, 0}, {1, 0, 0}, {0, 0, 1}});
-    EXPECT_TRUE(std::isfinite(repeated->data.polygon.normal.y));
+    EXPECT_TRUE(std::isfinite(dataOf<PolygonData>(*repeated).normal.y));
     expectRays(repeated, {
                              down("inside a polygon with a repeated vertex", 0.25, 0.25, true),
                              down("outside it", 0.6, 0.6, false),

@@ -124,8 +124,8 @@ TEST_F(RingTest, SlabsAreTheOuterCircleExtents) {
         const ObjectRecord* ring = makeRing(c.center.x, c.center.y, c.center.z, c.normal.x,
                                             c.normal.y, c.normal.z, 0.5, c.outerRadius);
         for (int i = 0; i < 3; ++i) {
-            EXPECT_NEAR(ring->slabMin[i], c.min[i], 1e-12) << "axis " << i;
-            EXPECT_NEAR(ring->slabMax[i], c.max[i], 1e-12) << "axis " << i;
+            EXPECT_NEAR(slabsOf(*ring).slabMin[i], c.min[i], 1e-12) << "axis " << i;
+            EXPECT_NEAR(slabsOf(*ring).slabMax[i], c.max[i], 1e-12) << "axis " << i;
         }
     }
 }
@@ -150,8 +150,10 @@ TEST_F(RingTest, ExtremeNormalLengthsStillGiveTheUnitNormal) {
             makeRing(1, 2, 3, c.unitNormal.x, c.unitNormal.y, c.unitNormal.z, 0.5, 2);
         expectVectorNear(given->normalFn(*given, {1, 2, 3}), c.unitNormal, 1e-15);
         for (int i = 0; i < 3; ++i) {
-            EXPECT_NEAR(given->slabMin[i], reference->slabMin[i], 1e-12) << "axis " << i;
-            EXPECT_NEAR(given->slabMax[i], reference->slabMax[i], 1e-12) << "axis " << i;
+            EXPECT_NEAR(slabsOf(*given).slabMin[i], slabsOf(*reference).slabMin[i], 1e-12)
+                << "axis " << i;
+            EXPECT_NEAR(slabsOf(*given).slabMax[i], slabsOf(*reference).slabMax[i], 1e-12)
+                << "axis " << i;
         }
         // 1.5 from the centre, along the normal from 4 away.
         const Vector3 inPlane = unit(cross(c.unitNormal, {1, 1, 1}));
@@ -188,7 +190,7 @@ TEST_F(RingTest, ConstructorStoresAndListsTheRing) {
     EXPECT_EQ(second->next, first);
     EXPECT_EQ(second->kind, KIND_RING);
 
-    const RingData& ring = second->data.ring;
+    const RingData& ring = dataOf<RingData>(*second);
     expectVectorNear(ring.normal, {0, 0, 1}, 0);
     EXPECT_EQ(ring.offset, -3);  // the plane z = 3, measured along the unit normal
     EXPECT_EQ(ring.innerRadiusSquared, 0.25);

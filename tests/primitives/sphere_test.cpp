@@ -55,11 +55,11 @@ TEST_F(SphereTest, NegativeRadiusBehavesLikeItsMagnitude) {
     const ObjectRecord* negative = makeSphere(1, 2, 3, -2);
     const ObjectRecord* positive = makeSphere(1, 2, 3, 2);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(negative->slabMin[i], positive->slabMin[i]);
-        EXPECT_EQ(negative->slabMax[i], positive->slabMax[i]);
+        EXPECT_EQ(slabsOf(*negative).slabMin[i], slabsOf(*positive).slabMin[i]);
+        EXPECT_EQ(slabsOf(*negative).slabMax[i], slabsOf(*positive).slabMax[i]);
     }
-    EXPECT_EQ(positive->slabMin[0], -1);
-    EXPECT_EQ(positive->slabMax[2], 5);
+    EXPECT_EQ(slabsOf(*positive).slabMin[0], -1);
+    EXPECT_EQ(slabsOf(*positive).slabMax[2], 5);
 
     const Ray ray{{1, 2, -10}, {0, 0, 1}};
     HitRecord a{}, b{};

@@ -39,8 +39,8 @@ TEST_F(TriangleTest, CopiesItsVerticesAndWidensItsSlabsByTheMargin) {
     const double low[] = {-0.001, -0.001, -0.001};
     const double high[] = {1.001, 0.001, 1.001};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_DOUBLE_EQ(triangle->slabMin[i], low[i]) << "slab " << i;
-        EXPECT_DOUBLE_EQ(triangle->slabMax[i], high[i]) << "slab " << i;
+        EXPECT_DOUBLE_EQ(slabsOf(*triangle).slabMin[i], low[i]) << "slab " << i;
+        EXPECT_DOUBLE_EQ(slabsOf(*triangle).slabMax[i], high[i]) << "slab " << i;
     }
 
     // (V0 - V1) x (V2 - V1) = (-1, 0, 0) x (-1, 0, 1) = (0, 1, 0), whatever the point.

@@ -65,7 +65,7 @@ TEST_F(LightingTest, AttenuationFollowsTheDistanceByType) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
         ObjectRecord& light = addLight({0, 0, 0}, {1, 1, 1});
-        light.data.light.attenuationType = c.type;
+        dataOf<LightData>(light).attenuationType = c.type;
         EXPECT_DOUBLE_EQ(attenuationFactor(light, 4), c.expected);
     }
 }

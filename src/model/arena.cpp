@@ -1,0 +1,41 @@
+#include "model/arena.h"
+
+#include <new>
+
+#include "model/large_pages.h"
+
+RecordArena myRecords;
+
+namespace {
+
+std::size_t alignUp(std::size_t offset, std::size_t alignment) {
+    return (offset + alignment - 1) & ~(alignment - 1);
+}
+
+}  // namespace
+
+// Blocks come from new[], aligned for any type, so an offset aligned within a block is
+// aligned in memory.
+void* RecordArena::allocate(std::size_t bytes, std::size_t alignment) {
+    if (bytes > kBlockSize) return nullptr;
+    used_ = alignUp(used_, alignment);
+    if (used_ + bytes > kBlockSize) {
+        std::unique_ptr<std::byte[]> block(new (std::nothrow) std::byte[kBlockSize]);
+        if (block == nullptr) return nullptr;
+        preferLargePages(block.get(), kBlockSize);
+        try {
+            blocks_.push_back(std::move(block));
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        used_ = 0;
+    }
+    std::byte* storage = blocks_.back().get() + used_;
+    used_ += bytes;
+    return storage;
+}
+
+void RecordArena::release() {
+    blocks_.clear();
+    used_ = kBlockSize;
+}
