@@ -19,10 +19,10 @@ namespace {
 // of a node are tested at once.
 using Pair = double __attribute__((vector_size(2 * sizeof(double))));
 using PairMask = std::int64_t __attribute__((vector_size(2 * sizeof(std::int64_t))));
-using PairBox = float __attribute__((vector_size(2 * sizeof(float))));
+using PairBox = float __attribute__((vector_size(2 * sizeof(float)), may_alias, aligned(8)));
 using Quad = double __attribute__((vector_size(4 * sizeof(double))));
 using QuadMask = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t))));
-using QuadBox = float __attribute__((vector_size(4 * sizeof(float))));
+using QuadBox = float __attribute__((vector_size(4 * sizeof(float)), may_alias));
 
 // a < b ? a : b and a > b ? a : b, lane by lane: when the comparison fails (equal values, or
 // NaN) the second operand is the result, which is what the processor's own min and max do.
@@ -62,11 +62,10 @@ template <typename Lanes, typename Mask, typename BoxLanes>
     for (int i = 0; i < 3; ++i) {
         if (!ray.bounded[i]) continue;
         // The boxes are stored in single precision; widening them is exact.
-        BoxLanes boxLo, boxHi;
-        std::memcpy(&boxLo, &node.lo[i][first], sizeof boxLo);
-        std::memcpy(&boxHi, &node.hi[i][first], sizeof boxHi);
-        const Lanes lo = __builtin_convertvector(boxLo, Lanes);
-        const Lanes hi = __builtin_convertvector(boxHi, Lanes);
+        const Lanes lo =
+            __builtin_convertvector(*reinterpret_cast<const BoxLanes*>(&node.lo[i][first]), Lanes);
+        const Lanes hi =
+            __builtin_convertvector(*reinterpret_cast<const BoxLanes*>(&node.hi[i][first]), Lanes);
         Lanes origin, inverse;
         for (int k = 0; k < kLanes; ++k) {
             origin[k] = ray.origin[i];

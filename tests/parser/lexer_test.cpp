@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "model/globals.h"
 #include "test_support.h"
@@ -110,6 +114,44 @@ TEST_F(LexerTest, NumbersConvertAsTheReaderAsks) {
             EXPECT_EQ(val_INT, c.integer) << c.text;
         }
         EXPECT_EQ(Lire_MotCle(source.file()), TOKEN_EOF) << "one token only: " << c.text;
+    }
+}
+
+// Decimal numbers convert to the bits strtod gives, whatever their digits: short ones take
+// a quicker way, which must never round differently.
+TEST_F(LexerTest, DecimalsHaveTheBitsOfStrtod) {
+    std::mt19937_64 rng(17);
+    std::string text;
+    std::vector<std::string> tokens = {"0",
+                                       "-0",
+                                       "-0.0",
+                                       "+.5",
+                                       "5.",
+                                       "0.000001",
+                                       "123456789012345678",
+                                       "9007199254740993",
+                                       "0.1",
+                                       "1e-7",
+                                       "3.14159265358979323846"};
+    for (int i = 0; i < 20000; ++i) {
+        // Up to 20 digits with the point anywhere: short and long, exact and rounded ones.
+        std::string token = rng() % 3 == 0 ? "-" : "";
+        const int digits = 1 + static_cast<int>(rng() % 20);
+        const int point = static_cast<int>(rng() % (digits + 1));
+        for (int d = 0; d < digits; ++d) {
+            if (d == point && d > 0) token += '.';
+            token += static_cast<char>('0' + rng() % 10);
+        }
+        tokens.push_back(token);
+    }
+    for (const std::string& token : tokens) text += token + " ";
+    Source source(text);
+    for (const std::string& token : tokens) {
+        type_motcle = NUMBER_DECIMAL;
+        ASSERT_EQ(Lire_MotCle(source.file()), TOKEN_NUMBER) << token;
+        const double expected = std::strtod(token.c_str(), nullptr);
+        EXPECT_EQ(std::memcmp(&val_DBL, &expected, sizeof expected), 0)
+            << token << ": " << val_DBL << " against " << expected;
     }
 }
 
