@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "accel/boxtest.h"
 #include "accel/pqueue.h"
 #include "model/records.h"
 
@@ -27,26 +28,12 @@ bool occluded(const Ray& ray, double maxDistance, const ObjectRecord* excluded,
               Traversal& traversal);
 
 // How many boxes a traversal tests at once: four where the processor has AVX2, else two.
-// Both give the same bits, box for box.
+// Every width gives the same bits, box for box.
 int boxTestLanes();
 
-// Sets the lanes to 2, or to 4 where the processor has AVX2 (else 2); returns what was set.
-// For the tests that compare the two.
+// Sets the lanes to 1, 2 or 4, or to the widest the processor has when it lacks that width;
+// returns what was set. For the tests that compare them.
 int setBoxTestLanes(int lanes);
-
-// The ray as the box tests read it: its origin and the reciprocal of its direction, so that
-// a box test multiplies where it would divide.
-struct SlabRay {
-    explicit SlabRay(const Ray& ray);
-
-    double origin[3];
-    double inverse[3];
-    // An axis the ray runs parallel to (a direction component of exactly 0) sets no bound,
-    // even when the origin lies outside a box's planes on it: the other axes and the
-    // primitive test decide.
-    bool bounded[3];
-    bool anyBounded;
-};
 
 // Tests the ray against the boxes of the node's children and queues every child other than
 // `excluded` whose box the ray enters before maxDistance, keyed by its entry distance, but

@@ -179,9 +179,9 @@ TEST_F(IntersectTest, SlabBoxTest) {
         node.child[k] = NodeRef::primitive(&boxes[k]);
     }
     for (const Case& c : cases) {
-        for (int count = 1; count <= kNodeWidth * 2; ++count) {
-            // Every count of children, with two lanes and then with four.
-            const int lanes = setBoxTestLanes(count <= kNodeWidth ? 2 : 4);
+        for (int count = 1; count <= kNodeWidth * 3; ++count) {
+            // Every count of children, with one lane, then two, then four.
+            const int lanes = setBoxTestLanes(1 << ((count - 1) / kNodeWidth));
             SCOPED_TRACE(testing::Message() << c.what << ", " << count << " children");
             node.count = (count - 1) % kNodeWidth + 1;
             TraversalQueue queue;
@@ -255,8 +255,8 @@ TEST_F(IntersectTest, MatchesTestingEveryPrimitive) {
     }
     EXPECT_GT(hitCount, 100);  // the rays must exercise the search, not miss everything
 
-    // Two boxes at a time, and four where the processor can: both must find the same.
-    for (int lanes : {2, 4}) {
+    // One box at a time, two, and four where the processor can: all must find the same.
+    for (int lanes : {1, 2, 4}) {
         SCOPED_TRACE(testing::Message() << setBoxTestLanes(lanes) << " lanes");
         for (const Query& q : queries) {
             // A shadow ray asks only whether anything lies in the way.
