@@ -32,7 +32,7 @@ namespace {
 
 // The children a node has, as bits.
 unsigned childBits(const BoundNode& node) {
-    return (1u << node.count) - 1;
+    return (1u << node.count()) - 1;
 }
 
 }  // namespace
@@ -40,7 +40,8 @@ unsigned childBits(const BoundNode& node) {
 unsigned boxTestOneLane(const BoundNode& node, const SlabRay& ray, double maxDistance,
                         double near[kNodeWidth]) {
     unsigned entered = 0;
-    for (int k = 0; k < node.count; ++k) {
+    const int count = node.count();
+    for (int k = 0; k < count; ++k) {
         double entry = -kUnbounded;
         double exit = maxDistance;
         for (int i = 0; i < 3; ++i) {
@@ -67,7 +68,8 @@ unsigned boxTestOneLane(const BoundNode& node, const SlabRay& ray, double maxDis
 unsigned boxTestTwoLanes(const BoundNode& node, const SlabRay& ray, double maxDistance,
                          double near[kNodeWidth]) {
     unsigned entered = 0;
-    for (int first = 0; first < node.count; first += 2) {
+    const int count = node.count();
+    for (int first = 0; first < count; first += 2) {
         __m128d entry = _mm_set1_pd(-kUnbounded);
         __m128d exit = _mm_set1_pd(maxDistance);
         for (int i = 0; i < 3; ++i) {

@@ -36,6 +36,8 @@ class NodeRef {
     std::uint32_t index() const { return static_cast<std::uint32_t>(bits_ >> 1); }
     const ObjectRecord* primitive() const { return reinterpret_cast<const ObjectRecord*>(bits_); }
 
+    bool operator==(const NodeRef&) const = default;
+
   private:
     explicit NodeRef(std::uintptr_t bits) : bits_(bits) {}
     std::uintptr_t bits_;
@@ -49,13 +51,19 @@ struct Composite {
     int count;
 };
 
-struct alignas(16) BoundNode {
-    // lo[axis][k] and hi[axis][k] bound child k along the axis. Slots from `count` on are
-    // unused.
+// Two cache lines: the boxes, then the children.
+struct alignas(64) BoundNode {
+    // lo[axis][k] and hi[axis][k] bound child k along the axis. A node has one child at
+    // least; the slots after its last are null.
     float lo[3][kNodeWidth];
     float hi[3][kNodeWidth];
     NodeRef child[kNodeWidth];
-    int count;
+
+    int count() const {
+        if (!child[3].isNull()) return 4;
+        if (!child[2].isNull()) return 3;
+        return child[1].isNull() ? 1 : 2;
+    }
 };
 
 struct Hierarchy {

@@ -1,6 +1,7 @@
 #include "accel/intersec.h"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 #include "accel/hierarchy.h"
@@ -18,27 +19,40 @@ struct {
 
 }  // namespace
 
-QueueEntry checkAndEnqueue(const BoundNode& node, const SlabRay& ray, double maxDistance,
-                           const ObjectRecord* excluded, TraversalQueue& queue) {
-    double near[kNodeWidth];
-    const unsigned entered = boxTest.test(node, ray, maxDistance, near);
+namespace {
+
+// Queues the children of the node that the box test found entered, except `excluded`, and
+// returns the nearest instead of queuing it (a null ref when there is none): the traversal
+// opens that one next unless the queue holds a nearer candidate, which spares most of the
+// queue's work. Children are taken in their order, so of equal keys the first stays the
+// nearest. A shadow ray leaves the surface being shaded; skipping it by identity keeps the
+// ray from finding that surface again at a rounding distance.
+[[gnu::always_inline]] inline QueueEntry enqueueEntered(const BoundNode& node, unsigned entered,
+                                                        const double* near, NodeRef excluded,
+                                                        TraversalQueue& queue) {
     QueueEntry nearest{0, NodeRef()};
-    for (int k = 0; k < node.count; ++k) {
-        if ((entered & (1u << k)) == 0) continue;
-        // A shadow ray leaves the surface being shaded; skipping it by identity keeps the
-        // ray from finding that surface again at a rounding distance.
-        const NodeRef child = node.child[k];
-        if (!child.isNode() && child.primitive() == excluded) continue;
-        QueueEntry candidate{near[k], child};
+    while (entered != 0) {
+        const int k = std::countr_zero(entered);
+        entered &= entered - 1;
+        QueueEntry candidate{near[k], node.child[k]};
+        if (candidate.ref == excluded) continue;
         if (nearest.ref.isNull()) {
             nearest = candidate;
             continue;
         }
-        // Of equal keys the first child stays the nearest.
         if (candidate.key < nearest.key) std::swap(candidate, nearest);
         priorityQueueInsert(candidate.key, candidate.ref, queue);
     }
     return nearest;
+}
+
+}  // namespace
+
+QueueEntry checkAndEnqueue(const BoundNode& node, const SlabRay& ray, double maxDistance,
+                           const ObjectRecord* excluded, TraversalQueue& queue) {
+    double near[kNodeWidth];
+    const unsigned entered = boxTest.test(node, ray, maxDistance, near);
+    return enqueueEntered(node, entered, near, NodeRef::primitive(excluded), queue);
 }
 
 int boxTestLanes() {
@@ -69,8 +83,26 @@ int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRe
     const ObjectRecord* found = nullptr;
     HitRecord candidate{};
 
-    QueueEntry next = checkAndEnqueue(nodes[myHierarchy.top], slabs, maxDistance, excluded, queue);
+    const BoxTest test = boxTest.test;
+    const NodeRef skipped = NodeRef::primitive(excluded);
+    double near[kNodeWidth];
+    QueueEntry next{0, NodeRef::node(myHierarchy.top)};
     while (true) {
+        if (next.ref.isNode()) {
+            const BoundNode& node = nodes[next.ref.index()];
+            const unsigned entered = test(node, slabs, maxDistance, near);
+            next = enqueueEntered(node, entered, near, skipped, queue);
+        } else if (!next.ref.isNull()) {
+            const ObjectRecord& primitive = *next.ref.primitive();
+            next.ref = NodeRef();
+            // Strictly nearer only: of two hits at one distance the first tested stays.
+            if (primitive.intersectFn(primitive, ray, candidate) != 0 &&
+                candidate.distance < best) {
+                hit = candidate;
+                found = &primitive;
+                best = candidate.distance;
+            }
+        }
         // Open the held-back child when nothing queued is nearer, else the nearest queued.
         if (next.ref.isNull() || (queue.count > 0 && queue.slots[1].key < next.key)) {
             if (!next.ref.isNull()) priorityQueueInsert(next.key, next.ref, queue);
@@ -80,19 +112,6 @@ int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRe
         // Keys leave in increasing order: nothing left can hold a nearer hit. A box entered
         // exactly at the best distance may still hold a hit there, but it cannot replace it.
         if (next.key > best) break;
-
-        if (next.ref.isNode()) {
-            next = checkAndEnqueue(nodes[next.ref.index()], slabs, maxDistance, excluded, queue);
-            continue;
-        }
-        const ObjectRecord& primitive = *next.ref.primitive();
-        next.ref = NodeRef();
-        // Strictly nearer only: of two hits at one distance the first tested stays.
-        if (primitive.intersectFn(primitive, ray, candidate) != 0 && candidate.distance < best) {
-            hit = candidate;
-            found = &primitive;
-            best = candidate.distance;
-        }
     }
     return found != nullptr ? 1 : 0;
 }
@@ -111,12 +130,14 @@ bool occluded(const Ray& ray, double maxDistance, const ObjectRecord* excluded,
     std::uint32_t* const pending = traversal.pending.data();
     std::size_t waiting = 0;
     pending[waiting++] = myHierarchy.top;
+    const BoxTest test = boxTest.test;
+    double near[kNodeWidth];
     while (waiting > 0) {
         const BoundNode& node = nodes[pending[--waiting]];
-        double near[kNodeWidth];
-        const unsigned entered = boxTest.test(node, slabs, maxDistance, near);
-        for (int k = 0; k < node.count; ++k) {
-            if ((entered & (1u << k)) == 0) continue;
+        unsigned entered = test(node, slabs, maxDistance, near);
+        while (entered != 0) {
+            const int k = std::countr_zero(entered);
+            entered &= entered - 1;
             const NodeRef child = node.child[k];
             if (child.isNode()) {
                 pending[waiting++] = child.index();

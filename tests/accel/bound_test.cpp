@@ -50,11 +50,11 @@ void walkTree(NodeRef node, std::vector<const ObjectRecord*>& leaves, int& compo
 void expectBoxesHoldTheirChildren() {
     const std::vector<BoundNode>& nodes = myHierarchy.nodes;
     for (const BoundNode& node : nodes) {
-        for (int k = 0; k < node.count; ++k) {
+        for (int k = 0; k < node.count(); ++k) {
             for (int i = 0; i < 3; ++i) {
                 if (node.child[k].isNode()) {
                     const BoundNode& below = nodes[node.child[k].index()];
-                    for (int j = 0; j < below.count; ++j) {
+                    for (int j = 0; j < below.count(); ++j) {
                         EXPECT_LE(node.lo[i][k], below.lo[i][j]);
                         EXPECT_GE(node.hi[i][k], below.hi[i][j]);
                     }

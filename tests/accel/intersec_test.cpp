@@ -176,20 +176,22 @@ TEST_F(IntersectTest, SlabBoxTest) {
     ObjectRecord boxes[kNodeWidth]{};
     for (int k = 0; k < kNodeWidth; ++k) {
         for (int i = 0; i < 3; ++i) node.hi[i][k] = 1;
-        node.child[k] = NodeRef::primitive(&boxes[k]);
     }
     for (const Case& c : cases) {
         for (int count = 1; count <= kNodeWidth * 3; ++count) {
             // Every count of children, with one lane, then two, then four.
             const int lanes = setBoxTestLanes(1 << ((count - 1) / kNodeWidth));
             SCOPED_TRACE(testing::Message() << c.what << ", " << count << " children");
-            node.count = (count - 1) % kNodeWidth + 1;
+            const int children = (count - 1) % kNodeWidth + 1;
+            for (int k = 0; k < kNodeWidth; ++k) {
+                node.child[k] = k < children ? NodeRef::primitive(&boxes[k]) : NodeRef();
+            }
             TraversalQueue queue;
             const QueueEntry nearest = checkAndEnqueue(node, SlabRay({c.origin, c.direction}),
                                                        c.maxDistance, nullptr, queue);
             // The first child is held back as the nearest; the others are queued.
             ASSERT_EQ(!nearest.ref.isNull(), c.entered);
-            ASSERT_EQ(queue.count, c.entered ? node.count - 1 : 0) << lanes << " lanes";
+            ASSERT_EQ(queue.count, c.entered ? children - 1 : 0) << lanes << " lanes";
             if (!c.entered) continue;
             EXPECT_EQ(nearest.ref.primitive(), &boxes[0]);
             EXPECT_DOUBLE_EQ(nearest.key, c.key);

@@ -75,7 +75,8 @@ TEST_F(PriorityQueueTest, GrowsBeyondItsStartingSize) {
 
 TEST_F(PriorityQueueTest, DeletingFromAnEmptyQueueEndsTheRun) {
     TraversalQueue queue;
-    const Outcome outcome = captureRun([&] { return static_cast<int>(priorityQueueDelete(queue).key); });
+    const Outcome outcome =
+        captureRun([&] { return static_cast<int>(priorityQueueDelete(queue).key); });
     EXPECT_TRUE(outcome.exited);
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.output,
