@@ -1,6 +1,7 @@
 #include "accel/hierarchy.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -15,20 +16,28 @@ namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
+// The next float above a finite f, without the library call: the bits of a positive float
+// count up with its value, those of a negative one down.
+float nextFloatUp(float f) {
+    if (f == 0) return std::numeric_limits<float>::denorm_min();
+    const auto bits = std::bit_cast<std::uint32_t>(f);
+    return std::bit_cast<float>(f > 0 ? bits + 1 : bits - 1);
+}
+
 // The single-precision value at or below x, and at or above it: the rounding is outwards, so
 // that a box holds what it bounds whole. Beyond the largest float lies the infinity.
 float lowerBound(double x) {
     if (x > FLT_MAX) return FLT_MAX;
     if (!(x >= -FLT_MAX)) return std::isnan(x) ? static_cast<float>(x) : -kInfinity;
     const float f = static_cast<float>(x);
-    return f > x ? std::nextafter(f, -kInfinity) : f;
+    return f > x ? -nextFloatUp(-f) : f;
 }
 
 float upperBound(double x) {
     if (x < -FLT_MAX) return -FLT_MAX;
     if (!(x <= FLT_MAX)) return std::isnan(x) ? static_cast<float>(x) : kInfinity;
     const float f = static_cast<float>(x);
-    return f < x ? std::nextafter(f, kInfinity) : f;
+    return f < x ? nextFloatUp(f) : f;
 }
 
 // A box being drawn around the children of a node. Rounding outwards keeps the order of

@@ -1,9 +1,11 @@
 #include "primitives/patch.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <deque>
 
+#include "model/globals.h"
 #include "primitives/flat.h"
 #include "primitives/primitive.h"
 
@@ -173,8 +175,6 @@ int patchPrint(const ObjectRecord& /*object*/) {
     return std::puts("patch");
 }
 
-// The corners' extents, widened by the tolerance: a face in a coordinate plane would
-// otherwise have slabs of no thickness.
 const Vector3& patchVertex(const ObjectRecord& patch, int k) {
     return corner(dataOf<PatchData>(patch), k);
 }
@@ -183,8 +183,21 @@ Vector3 patchCornerNormal(const ObjectRecord& patch, int k) {
     return cornerNormal(dataOf<PatchData>(patch), k);
 }
 
+// The corners' extents, widened by the tolerance: a face in a coordinate plane would
+// otherwise have slabs of no thickness. Written out rather than through slabExtents: the
+// hierarchy builder asks for them several times per face, and a model has a million faces.
 SlabBox patchBounds(const ObjectRecord& object) {
     const PatchData& patch = dataOf<PatchData>(object);
-    const Vector3 corners[3] = {corner(patch, 0), corner(patch, 1), corner(patch, 2)};
-    return slabExtents(corners, kEpsilon);
+    const Vector3& p0 = corner(patch, 0);
+    const Vector3& p1 = corner(patch, 1);
+    const Vector3& p2 = corner(patch, 2);
+    SlabBox box;
+    for (int i = 0; i < 3; ++i) {
+        const double d0 = dot(p0, Slab[i]);
+        const double d1 = dot(p1, Slab[i]);
+        const double d2 = dot(p2, Slab[i]);
+        box.slabMin[i] = std::min(std::min(std::min(kUnbounded, d0), d1), d2) - kEpsilon;
+        box.slabMax[i] = std::max(std::max(std::max(-kUnbounded, d0), d1), d2) + kEpsilon;
+    }
+    return box;
 }
