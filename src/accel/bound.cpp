@@ -223,6 +223,8 @@ int reduce(Entry* entries, int count, int threads, CompositeStore& store,
     if (threads > 1 && count >= kParallelSegment) {
         auto belowPass = std::async(std::launch::async, [&] {
             std::vector<Entry> own;
+            own.reserve(static_cast<std::size_t>(below) / 2 + 1);
+            preferLargePages(own);
             return reduce(entries + above, below, threads / 2, store, own);
         });
         try {
@@ -277,14 +279,8 @@ void buildTree() {
     preferLargePages(scratch);
     int count = static_cast<int>(entries.size());
     // Each pass leaves fewer top-level entries, until the last groups at most `bunching`
-    // under the root. Storage the passes no longer need goes back as they shrink.
-    while (count > 1) {
-        count = reduce(entries.data(), count, threads, store, scratch);
-        entries.resize(static_cast<std::size_t>(count));
-        entries.shrink_to_fit();
-        std::vector<Entry>().swap(scratch);
-        scratch.reserve(entries.size() / 2 + 1);
-    }
+    // under the root.
+    while (count > 1) count = reduce(entries.data(), count, threads, store, scratch);
     myHierarchy = Hierarchy{};
     if (count == 0) return;
     myHierarchy.root = entries[0].ref;

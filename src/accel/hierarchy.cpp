@@ -55,8 +55,6 @@ struct FloatBox {
         return rounded;
     }
 
-    bool isEmpty() const { return lo[0] > hi[0]; }
-
     void include(const FloatBox& other) {
         for (int i = 0; i < 3; ++i) {
             lo[i] = std::min(lo[i], other.lo[i]);
@@ -132,68 +130,50 @@ void layOutTop(std::vector<Candidate> candidates) {
 
 void layOutHierarchy() {
     Hierarchy& hierarchy = myHierarchy;
-    const std::vector<Composite>& composites = hierarchy.composites;
-    const std::uint32_t root = hierarchy.root.index();
+    hierarchy.nodes.clear();
+    hierarchy.nodes.reserve(hierarchy.composites.size() + 1);
+    preferLargePages(hierarchy.nodes);
     std::vector<Candidate> top;  // the unbounded primitives, then the root
 
-    // First the box of every composite, drawn around what it holds that is bounded: in
-    // post-order, without recursion, since a degenerate tree can be deep. A composite that
-    // holds only unbounded primitives keeps an empty box and gets no node.
-    std::vector<FloatBox> tight(composites.size());
+    // Post-order without recursion: a degenerate tree can be deep. A frame lays out one
+    // composite; when its children are done, its node goes to the array and its box to its
+    // parent. A subtree that holds only unbounded primitives leaves no node at all. A node's
+    // subtree ends right before it, so the nodes a ray walks down through lie near each other.
     struct Frame {
-        std::uint32_t composite;
+        const Composite* composite;
         int nextChild;
+        OpenNode open;
     };
-    std::vector<Frame> frames{{root, 0}};
+    std::vector<Frame> frames;
+    frames.push_back({&hierarchy.composites[hierarchy.root.index()], 0, {}});
     hierarchy.depth = 1;
     while (!frames.empty()) {
         Frame& frame = frames.back();
-        const Composite& composite = composites[frame.composite];
-        if (frame.nextChild == composite.count) {
-            const std::uint32_t done = frame.composite;
+        if (frame.nextChild == frame.composite->count) {
+            const OpenNode finished = frame.open;
             frames.pop_back();
-            if (!frames.empty()) tight[frames.back().composite].include(tight[done]);
+            if (finished.count == 0) continue;
+            const NodeRef node = store(finished);
+            if (frames.empty()) {
+                top.push_back({node, finished.box});
+            } else {
+                frames.back().open.add(node, finished.box);
+            }
             continue;
         }
-        const NodeRef child = composite.child[frame.nextChild++];
+        const NodeRef child = frame.composite->child[frame.nextChild++];
         if (child.isNode()) {
-            frames.push_back({child.index(), 0});
+            frames.push_back({&hierarchy.composites[child.index()], 0, {}});
             hierarchy.depth = std::max(hierarchy.depth, static_cast<int>(frames.size()));
             continue;
         }
-        const SlabBox box = child.primitive()->boundsFn(*child.primitive());
+        const ObjectRecord& primitive = *child.primitive();
+        const SlabBox box = primitive.boundsFn(primitive);
         if (isUnbounded(box)) {
             top.push_back({child, FloatBox::around(box)});
         } else {
-            tight[frame.composite].include(FloatBox::around(box));
+            frame.open.add(child, FloatBox::around(box));
         }
-    }
-
-    // Then the nodes, breadth first from the root: the upper levels, which every ray opens,
-    // lie together, and so do the children of each node.
-    hierarchy.nodes.clear();
-    hierarchy.nodes.reserve(composites.size() + top.size() + 1);
-    preferLargePages(hierarchy.nodes);
-    if (!tight[root].isEmpty()) {
-        std::vector<std::uint32_t> order{root};  // composites in the order of their nodes
-        for (std::size_t n = 0; n < order.size(); ++n) {
-            const Composite& composite = composites[order[n]];
-            OpenNode open;
-            for (int k = 0; k < composite.count; ++k) {
-                const NodeRef child = composite.child[k];
-                if (child.isNode()) {
-                    if (tight[child.index()].isEmpty()) continue;
-                    open.add(NodeRef::node(static_cast<std::uint32_t>(order.size())),
-                             tight[child.index()]);
-                    order.push_back(child.index());
-                    continue;
-                }
-                const SlabBox box = child.primitive()->boundsFn(*child.primitive());
-                if (!isUnbounded(box)) open.add(child, FloatBox::around(box));
-            }
-            hierarchy.nodes.push_back(open.node);
-        }
-        top.push_back({NodeRef::node(0), tight[root]});
     }
     layOutTop(std::move(top));
 }

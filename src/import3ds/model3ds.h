@@ -89,3 +89,6 @@ int import3DS(Model3DS& model, const char* path, int withNormals);
 // normals of the faces that use it, on the side of (P1 - P0) x (P2 - P0). A vertex that no
 // face uses, or whose faces cancel out, gets the zero vector.
 void computeNormals(Model3DS& model);
+
+// The same for the vertices of one object.
+void computeObjectNormals(Object3DS& object);

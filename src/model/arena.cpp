@@ -1,5 +1,6 @@
 #include "model/arena.h"
 
+#include <iterator>
 #include <new>
 
 #include "model/large_pages.h"
@@ -38,4 +39,13 @@ void* RecordArena::allocate(std::size_t bytes, std::size_t alignment) {
 void RecordArena::release() {
     blocks_.clear();
     used_ = kBlockSize;
+}
+
+void RecordArena::adopt(RecordArena&& other) {
+    // This arena goes on filling its own last block.
+    blocks_.insert(blocks_.end() - (blocks_.empty() ? 0 : 1),
+                   std::make_move_iterator(other.blocks_.begin()),
+                   std::make_move_iterator(other.blocks_.end()));
+    other.blocks_.clear();
+    other.used_ = kBlockSize;
 }

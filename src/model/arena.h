@@ -18,6 +18,10 @@ class RecordArena {
     // Releases every block: every record allocated so far is gone.
     void release();
 
+    // Takes over the blocks of another arena, and so the records made in it, which then live
+    // and go with this arena's.
+    void adopt(RecordArena&& other);
+
   private:
     static constexpr std::size_t kBlockSize = std::size_t{8} << 20;
     std::vector<std::unique_ptr<std::byte[]>> blocks_;

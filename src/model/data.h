@@ -32,8 +32,8 @@ int freeList(ObjectRecord** head);
 
 // A zero-filled record of the kind whose data is `Data`, or null when memory is exhausted.
 template <typename Data>
-Shape<Data>* allocateShape() {
-    void* storage = myRecords.allocate(sizeof(Shape<Data>), alignof(Shape<Data>));
+Shape<Data>* allocateShape(RecordArena& arena = myRecords) {
+    void* storage = arena.allocate(sizeof(Shape<Data>), alignof(Shape<Data>));
     return storage == nullptr ? nullptr : new (storage) Shape<Data>{};
 }
 

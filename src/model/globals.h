@@ -47,7 +47,7 @@ enum AntialiasMode : int { ANTIALIAS_NONE = 0, ANTIALIAS_QUICK = 1, ANTIALIAS_AD
 extern int iAntialias;
 extern int jitter;
 extern int iStatistics;  // 1 when "--stats" asks for the render's figures
-extern int adapt_dist;  // colour distance above which adaptive anti-aliasing subdivides
+extern int adapt_dist;   // colour distance above which adaptive anti-aliasing subdivides
 extern int jpeg_quality;
 extern int image_width, image_height;  // image size as the JPEG writer keeps it
 

@@ -18,7 +18,11 @@ bool sameBits(const Surface& a, const Surface& b) {
 
 }  // namespace
 
-void setSurfaceAttrib(ObjectRecord& object, const Surface& surface) {
+const Surface* shareSurface(const Surface& surface) {
     if (surfaces.empty() || !sameBits(surfaces.back(), surface)) surfaces.push_back(surface);
-    object.surface = &surfaces.back();
+    return &surfaces.back();
+}
+
+void setSurfaceAttrib(ObjectRecord& object, const Surface& surface) {
+    object.surface = shareSurface(surface);
 }

@@ -25,3 +25,6 @@ inline constexpr Surface kBlankSurface{};
 // other (every object of one surface block, every face of one 3DS material) share one copy,
 // which lives until the process ends.
 void setSurfaceAttrib(ObjectRecord& object, const Surface& surface);
+
+// The shared copy of the surface that setSurfaceAttrib would give an object now.
+const Surface* shareSurface(const Surface& surface);

@@ -104,12 +104,19 @@ ObjectRecord* makePatch(Vector3 face[6]) {
 
 ObjectRecord* makeMeshPatch(const PatchMesh& mesh, const std::uint32_t corner[3],
                             const Vector3 normals[3]) {
+    ObjectRecord* patch = newMeshPatch(myRecords, mesh, corner, normals);
+    if (patch != nullptr) addPrimitive(patch);
+    return patch;
+}
+
+ObjectRecord* newMeshPatch(RecordArena& arena, const PatchMesh& mesh, const std::uint32_t corner[3],
+                           const Vector3 normals[3]) {
     const Vector3 vertices[3] = {mesh.vertices[corner[0]], mesh.vertices[corner[1]],
                                  mesh.vertices[corner[2]]};
     assert(hasPlane(vertices) &&
            "the scene parser and the 3DS import refuse faces without a plane");
-    Shape<PatchData>* object =
-        newPrimitive<PatchData>(KIND_PATCH, patchIntersect, patchNormal, patchPrint, patchBounds);
+    Shape<PatchData>* object = newPrimitive<PatchData>(KIND_PATCH, patchIntersect, patchNormal,
+                                                       patchPrint, patchBounds, arena);
     if (object == nullptr) return nullptr;
 
     PatchData& patch = object->data;
@@ -131,7 +138,6 @@ ObjectRecord* makeMeshPatch(const PatchMesh& mesh, const std::uint32_t corner[3]
     patch.dualU = {duals[0], duals[1], duals[2]};
     patch.dualV = {duals[3], duals[4], duals[5]};
     patch.faceNormal = {duals[6], duals[7], duals[8]};
-    addPrimitive(object);
     return object;
 }
 

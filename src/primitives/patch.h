@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/arena.h"
 #include "model/records.h"
 
 // The corners of smooth triangles and their normals, shared by the faces around them.
@@ -29,6 +30,12 @@ ObjectRecord* makePatch(Vector3 face[6]);
 // must span a plane.
 ObjectRecord* makeMeshPatch(const PatchMesh& mesh, const std::uint32_t corner[3],
                             const Vector3 normals[3]);
+
+// The same patch made in `arena` and not yet added to myObjectList (nor counted): the faces
+// of a model are made on several threads, each in an arena of its own. Null when memory is
+// exhausted.
+ObjectRecord* newMeshPatch(RecordArena& arena, const PatchMesh& mesh, const std::uint32_t corner[3],
+                           const Vector3 normals[3]);
 
 // Turns each vertex normal of the face to the side its winding faces.
 void checkPatch(Vector3 face[6]);

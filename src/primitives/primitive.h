@@ -19,11 +19,11 @@ SlabBox storedSlabs(const ObjectRecord& object) {
 }
 
 // A new record of the kind whose data is `Data`, with its operations set, or null when memory
-// is exhausted.
+// is exhausted. It comes from the scene's records unless another arena is given.
 template <typename Data>
 Shape<Data>* newPrimitive(int kind, IntersectFn intersectFn, NormalFn normalFn, PrintFn printFn,
-                          BoundsFn boundsFn = storedSlabs<Data>) {
-    Shape<Data>* object = allocateShape<Data>();
+                          BoundsFn boundsFn = storedSlabs<Data>, RecordArena& arena = myRecords) {
+    Shape<Data>* object = allocateShape<Data>(arena);
     if (object == nullptr) return nullptr;
     object->kind = kind;
     object->intersectFn = intersectFn;
