@@ -299,7 +299,7 @@ int buildBoundingSlabs() {
         if (root.isNull()) return 0;
         if (root.isNode()) {
             myObjectList = rootRecord();
-            layOutHierarchy();
+            layOutHierarchy(multiThreaded ? std::max(numThreads, 1) : 1);
         } else {
             myObjectList = const_cast<ObjectRecord*>(root.primitive());
         }

@@ -1,10 +1,13 @@
 #include "accel/hierarchy.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <future>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "model/large_pages.h"
@@ -88,7 +91,7 @@ struct OpenNode {
     }
 };
 
-// Stores a finished node and returns its place in the nodes array.
+// Stores a finished node after the others and returns its place in the nodes array.
 NodeRef store(const OpenNode& open) {
     myHierarchy.nodes.push_back(open.node);
     return NodeRef::node(static_cast<std::uint32_t>(myHierarchy.nodes.size() - 1));
@@ -98,6 +101,89 @@ struct Candidate {
     NodeRef ref;
     FloatBox box;
 };
+
+// A part of the nodes array that one subtree is laid out into: it holds at most as many nodes
+// as the subtree has composites.
+struct Region {
+    BoundNode* nodes;
+    std::uint32_t first;  // index of nodes[0] in the whole array
+    std::uint32_t used = 0;
+
+    NodeRef store(const OpenNode& open) {
+        nodes[used] = open.node;
+        return NodeRef::node(first + used++);
+    }
+};
+
+// What laying out a subtree gives its parent: the node of the subtree (none when it holds
+// only unbounded primitives), the unbounded primitives, in tree order, and its depth.
+struct Subtree {
+    std::optional<Candidate> node;
+    std::vector<Candidate> unbounded;
+    int depth = 0;
+};
+
+// Lays out the subtree under the composite into the region, in post-order, without recursion:
+// a degenerate tree can be deep. A frame lays out one composite; when its children are done,
+// its node goes to the region and its box to its parent. A composite that holds only unbounded
+// primitives leaves no node at all. A node's subtree ends right before it, so the nodes a ray
+// walks down through lie near each other.
+Subtree layOutSubtree(std::uint32_t composite, Region& region) {
+    const std::vector<Composite>& composites = myHierarchy.composites;
+    struct Frame {
+        const Composite* composite;
+        int nextChild;
+        OpenNode open;
+    };
+    Subtree subtree;
+    std::vector<Frame> frames{{&composites[composite], 0, {}}};
+    subtree.depth = 1;
+    while (!frames.empty()) {
+        Frame& frame = frames.back();
+        if (frame.nextChild == frame.composite->count) {
+            const OpenNode finished = frame.open;
+            frames.pop_back();
+            if (finished.count == 0) continue;
+            const NodeRef node = region.store(finished);
+            if (frames.empty()) {
+                subtree.node = Candidate{node, finished.box};
+            } else {
+                frames.back().open.add(node, finished.box);
+            }
+            continue;
+        }
+        const NodeRef child = frame.composite->child[frame.nextChild++];
+        if (child.isNode()) {
+            frames.push_back({&composites[child.index()], 0, {}});
+            subtree.depth = std::max(subtree.depth, static_cast<int>(frames.size()));
+            continue;
+        }
+        const ObjectRecord& primitive = *child.primitive();
+        const SlabBox box = primitive.boundsFn(primitive);
+        if (isUnbounded(box)) {
+            subtree.unbounded.push_back({child, FloatBox::around(box)});
+        } else {
+            frame.open.add(child, FloatBox::around(box));
+        }
+    }
+    return subtree;
+}
+
+// The number of composites under the composite, itself included.
+std::uint32_t compositesUnder(std::uint32_t composite) {
+    const std::vector<Composite>& composites = myHierarchy.composites;
+    std::uint32_t count = 0;
+    std::vector<std::uint32_t> pending{composite};
+    while (!pending.empty()) {
+        const Composite& c = composites[pending.back()];
+        pending.pop_back();
+        ++count;
+        for (int k = 0; k < c.count; ++k) {
+            if (c.child[k].isNode()) pending.push_back(c.child[k].index());
+        }
+    }
+    return count;
+}
 
 // Hangs the unbounded primitives, then the root's node, under the top: a chain of nodes when
 // they do not fit one. Fills the chain from its end, so that every node but the last keeps
@@ -128,52 +214,65 @@ void layOutTop(std::vector<Candidate> candidates) {
 
 }  // namespace
 
-void layOutHierarchy() {
+void layOutHierarchy(int threads) {
     Hierarchy& hierarchy = myHierarchy;
-    hierarchy.nodes.clear();
-    hierarchy.nodes.reserve(hierarchy.composites.size() + 1);
-    preferLargePages(hierarchy.nodes);
-    std::vector<Candidate> top;  // the unbounded primitives, then the root
-
-    // Post-order without recursion: a degenerate tree can be deep. A frame lays out one
-    // composite; when its children are done, its node goes to the array and its box to its
-    // parent. A subtree that holds only unbounded primitives leaves no node at all. A node's
-    // subtree ends right before it, so the nodes a ray walks down through lie near each other.
-    struct Frame {
-        const Composite* composite;
-        int nextChild;
-        OpenNode open;
+    const Composite& root = hierarchy.composites[hierarchy.root.index()];
+    // The root's composite children are laid out each into a region of its own, on as many
+    // threads as there are; the root's node follows them. Only the regions' places differ
+    // from laying the whole tree out in one pass: every node holds the same.
+    struct Part {
+        std::uint32_t composite;
+        Region region;
+        Subtree subtree;
     };
-    std::vector<Frame> frames;
-    frames.push_back({&hierarchy.composites[hierarchy.root.index()], 0, {}});
+    std::vector<Part> parts;
+    std::uint32_t size = 0;
+    for (int k = 0; k < root.count; ++k) {
+        if (!root.child[k].isNode()) continue;
+        parts.push_back({root.child[k].index(), {nullptr, size}, {}});
+        size += compositesUnder(root.child[k].index());
+    }
+    hierarchy.nodes.clear();
+    hierarchy.nodes.reserve(hierarchy.composites.size() + 1 + kNodeWidth);
+    preferLargePages(hierarchy.nodes);
+    hierarchy.nodes.resize(size);
+    for (Part& part : parts) part.region.nodes = hierarchy.nodes.data() + part.region.first;
+
+    std::atomic<std::size_t> nextPart{0};
+    const auto work = [&] {
+        for (std::size_t p = nextPart++; p < parts.size(); p = nextPart++) {
+            parts[p].subtree = layOutSubtree(parts[p].composite, parts[p].region);
+        }
+    };
+    std::vector<std::future<void>> helpers;
+    for (int t = 1; t < std::min(threads, static_cast<int>(parts.size())); ++t) {
+        helpers.push_back(std::async(std::launch::async, work));
+    }
+    work();
+    for (std::future<void>& helper : helpers) helper.get();
+
+    // The root's node, its children in their order; the unbounded primitives keep the order
+    // of a walk through the whole tree.
+    std::vector<Candidate> top;
+    OpenNode open;
     hierarchy.depth = 1;
-    while (!frames.empty()) {
-        Frame& frame = frames.back();
-        if (frame.nextChild == frame.composite->count) {
-            const OpenNode finished = frame.open;
-            frames.pop_back();
-            if (finished.count == 0) continue;
-            const NodeRef node = store(finished);
-            if (frames.empty()) {
-                top.push_back({node, finished.box});
-            } else {
-                frames.back().open.add(node, finished.box);
-            }
-            continue;
-        }
-        const NodeRef child = frame.composite->child[frame.nextChild++];
+    auto part = parts.begin();
+    for (int k = 0; k < root.count; ++k) {
+        const NodeRef child = root.child[k];
         if (child.isNode()) {
-            frames.push_back({&hierarchy.composites[child.index()], 0, {}});
-            hierarchy.depth = std::max(hierarchy.depth, static_cast<int>(frames.size()));
+            const Subtree& subtree = (part++)->subtree;
+            top.insert(top.end(), subtree.unbounded.begin(), subtree.unbounded.end());
+            if (subtree.node) open.add(subtree.node->ref, subtree.node->box);
+            hierarchy.depth = std::max(hierarchy.depth, subtree.depth + 1);
             continue;
         }
-        const ObjectRecord& primitive = *child.primitive();
-        const SlabBox box = primitive.boundsFn(primitive);
+        const SlabBox box = child.primitive()->boundsFn(*child.primitive());
         if (isUnbounded(box)) {
             top.push_back({child, FloatBox::around(box)});
         } else {
-            frame.open.add(child, FloatBox::around(box));
+            open.add(child, FloatBox::around(box));
         }
     }
+    if (open.count > 0) top.push_back({store(open), open.box});
     layOutTop(std::move(top));
 }

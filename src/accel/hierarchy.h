@@ -53,8 +53,8 @@ struct Composite {
 
 // Two cache lines: the boxes, then the children.
 struct alignas(64) BoundNode {
-    // lo[axis][k] and hi[axis][k] bound child k along the axis. A node has one child at
-    // least; the slots after its last are null.
+    // lo[axis][k] and hi[axis][k] bound child k along the axis. The slots after the last
+    // child are null. (A place of the array that no composite needed holds no child at all.)
     float lo[3][kNodeWidth];
     float hi[3][kNodeWidth];
     NodeRef child[kNodeWidth];
@@ -62,7 +62,8 @@ struct alignas(64) BoundNode {
     int count() const {
         if (!child[3].isNull()) return 4;
         if (!child[2].isNull()) return 3;
-        return child[1].isNull() ? 1 : 2;
+        if (!child[1].isNull()) return 2;
+        return child[0].isNull() ? 0 : 1;
     }
 };
 
@@ -80,5 +81,5 @@ struct Hierarchy {
 // Built by buildBoundingSlabs; empty until then and after freeHierarchy.
 extern Hierarchy myHierarchy;
 
-// Lays the composite tree of myHierarchy out for the traversal.
-void layOutHierarchy();
+// Lays the composite tree of myHierarchy out for the traversal, on up to `threads` threads.
+void layOutHierarchy(int threads);
