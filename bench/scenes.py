@@ -788,8 +788,10 @@ SCENES = [
           "shapes", DEFAULT_RESOLUTION, build=primitives),
     Scene("softshadow", "examples/spheres.lms: adaptive anti-aliasing, soft shadows, a spot",
           "copy", None),
-    Scene("model200k", "a 3DS torus of 200,000 faces", "3ds", (320, 240), faces=200_000),
-    Scene("model1m", "a 3DS torus of 1,000,000 faces", "3ds", (320, 240), faces=1_000_000),
+    Scene("model200k", "a 3DS torus of 200,000 faces", "3ds", DEFAULT_RESOLUTION,
+          faces=200_000),
+    Scene("model1m", "a 3DS torus of 1,000,000 faces", "3ds", DEFAULT_RESOLUTION,
+          faces=1_000_000),
 ]
 
 BY_NAME = {scene.name: scene for scene in SCENES}

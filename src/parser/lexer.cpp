@@ -1,5 +1,6 @@
 #include "parser/lexer.h"
 
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -108,21 +109,44 @@ std::string sourceName;
 namespace {
 
 // Character classes of the C locale, spelled out so that no locale setting can change
-// what a scene means.
+// what a scene means, and kept in a table: every character of a scene is classed.
+enum CharClass : unsigned char {
+    CLASS_BLANK = 1,
+    CLASS_DIGIT = 2,
+    CLASS_LETTER = 4,
+    CLASS_WORD = 8,    // may follow the first letter of a word
+    CLASS_NUMBER = 16  // may follow the first character of a number
+};
+
+constexpr std::array<unsigned char, 256> kCharClasses = [] {
+    std::array<unsigned char, 256> classes{};
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) classes[c] |= CLASS_BLANK;
+    for (int c = '0'; c <= '9'; ++c) classes[c] |= CLASS_DIGIT | CLASS_WORD | CLASS_NUMBER;
+    for (int c = 'A'; c <= 'Z'; ++c) classes[c] |= CLASS_LETTER | CLASS_WORD;
+    for (int c = 'a'; c <= 'z'; ++c) classes[c] |= CLASS_LETTER | CLASS_WORD;
+    for (const char c : {'.', ':', '\\', '_'}) classes[c] |= CLASS_WORD;
+    for (const char c : {'+', '-', '.', 'e', 'E'}) classes[c] |= CLASS_NUMBER;
+    return classes;
+}();
+
+// Whether c, a character or EOF, is of the class.
+bool isOf(int c, CharClass charClass) {
+    return c >= 0 && (kCharClasses[static_cast<unsigned char>(c)] & charClass) != 0;
+}
 bool isBlank(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    return isOf(c, CLASS_BLANK);
 }
 bool isLetter(int c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return isOf(c, CLASS_LETTER);
 }
 bool isDigit(int c) {
-    return c >= '0' && c <= '9';
+    return isOf(c, CLASS_DIGIT);
 }
 bool isWordChar(int c) {
-    return isLetter(c) || isDigit(c) || c == '.' || c == ':' || c == '\\' || c == '_';
+    return isOf(c, CLASS_WORD);
 }
 bool isNumberChar(int c) {
-    return isDigit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
+    return isOf(c, CLASS_NUMBER);
 }
 
 // The next character of the file. A scene file is read by one thread, so the stream's lock,
@@ -173,8 +197,10 @@ void collect(std::FILE* file, int first, Belongs belongs) {
         }
         token[length++] = static_cast<char>(c);
         c = readChar(file);
-    } while (c != EOF && belongs(c));
-    if (c != EOF) std::ungetc(c, file);
+    } while (belongs(c));
+    // The character that ended the token goes back for the next one, unless it is a space
+    // or a tab, which the next token would only skip (a newline goes back: it counts a line).
+    if (c != EOF && c != ' ' && c != '\t') std::ungetc(c, file);
     chaine.assign(token, length);
 }
 
@@ -288,9 +314,19 @@ int Lire_MotCle(std::FILE* file) {
 }
 
 int Trouve_MotCle() {
-    // Every word of a scene is looked up, so the table is indexed once by its words.
-    static const std::unordered_map<std::string_view, int> codes = [] {
-        std::unordered_map<std::string_view, int> byWord;
+    // Every word of a scene is looked up, so the table is indexed once by its words, with a
+    // hash of a few of their letters: it tells the keywords apart well enough, for less than
+    // hashing every letter costs.
+    struct WordHash {
+        std::size_t operator()(std::string_view word) const {
+            if (word.empty()) return 0;
+            return word.size() * 131 + static_cast<unsigned char>(word.front()) * 31 +
+                   static_cast<unsigned char>(word[word.size() / 2]) * 7 +
+                   static_cast<unsigned char>(word.back());
+        }
+    };
+    static const std::unordered_map<std::string_view, int, WordHash> codes = [] {
+        std::unordered_map<std::string_view, int, WordHash> byWord;
         for (const Keyword& keyword : liste_motcle) byWord.emplace(keyword.text, keyword.code);
         return byWord;
     }();
