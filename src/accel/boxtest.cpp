@@ -139,10 +139,19 @@ int widestBoxTestLanes() {
 
 #endif
 
+int supportedBoxTestLanes(int lanes) {
+    lanes = std::min(lanes, widestBoxTestLanes());
+    if (lanes >= 4) return 4;
+    return lanes >= 2 ? 2 : 1;
+}
+
 BoxTest boxTestOfLanes(int lanes) {
-    const int widest = widestBoxTestLanes();
-    if (lanes > widest) lanes = widest;
-    if (lanes == 4) return boxTestFourLanes;
-    if (lanes == 2) return boxTestTwoLanes;
-    return boxTestOneLane;
+    switch (supportedBoxTestLanes(lanes)) {
+        case 4:
+            return boxTestFourLanes;
+        case 2:
+            return boxTestTwoLanes;
+        default:
+            return boxTestOneLane;
+    }
 }

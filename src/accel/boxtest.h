@@ -43,5 +43,8 @@ unsigned boxTestFourLanes(const BoundNode& node, const SlabRay& ray, double maxD
 // The widest test the processor has: 4 or 2 lanes (1 where neither vector width exists).
 int widestBoxTestLanes();
 
+// The width nearest `lanes` that the processor has, no wider: 1, 2 or 4.
+int supportedBoxTestLanes(int lanes);
+
 // The test of the given width, or of the widest the processor has when it lacks that one.
 BoxTest boxTestOfLanes(int lanes);

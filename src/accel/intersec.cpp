@@ -12,10 +12,7 @@ namespace {
 
 // The box test of the traversals: the widest the processor has, unless a test asks for
 // another.
-struct {
-    int lanes;
-    BoxTest test;
-} boxTest{widestBoxTestLanes(), boxTestOfLanes(widestBoxTestLanes())};
+BoxTest boxTest = boxTestOfLanes(widestBoxTestLanes());
 
 }  // namespace
 
@@ -51,19 +48,14 @@ namespace {
 QueueEntry checkAndEnqueue(const BoundNode& node, const SlabRay& ray, double maxDistance,
                            const ObjectRecord* excluded, TraversalQueue& queue) {
     double near[kNodeWidth];
-    const unsigned entered = boxTest.test(node, ray, maxDistance, near);
+    const unsigned entered = boxTest(node, ray, maxDistance, near);
     return enqueueEntered(node, entered, near, NodeRef::primitive(excluded), queue);
 }
 
-int boxTestLanes() {
-    return boxTest.lanes;
-}
-
 int setBoxTestLanes(int lanes) {
-    boxTest.lanes = std::min(std::max(lanes, 1), widestBoxTestLanes());
-    if (boxTest.lanes == 3) boxTest.lanes = 2;
-    boxTest.test = boxTestOfLanes(boxTest.lanes);
-    return boxTest.lanes;
+    const int supported = supportedBoxTestLanes(lanes);
+    boxTest = boxTestOfLanes(supported);
+    return supported;
 }
 
 int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRecord* excluded,
@@ -83,7 +75,7 @@ int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRe
     const ObjectRecord* found = nullptr;
     HitRecord candidate{};
 
-    const BoxTest test = boxTest.test;
+    const BoxTest test = boxTest;
     const NodeRef skipped = NodeRef::primitive(excluded);
     double near[kNodeWidth];
     QueueEntry next{0, NodeRef::node(myHierarchy.top)};
@@ -130,7 +122,7 @@ bool occluded(const Ray& ray, double maxDistance, const ObjectRecord* excluded,
     std::uint32_t* const pending = traversal.pending.data();
     std::size_t waiting = 0;
     pending[waiting++] = myHierarchy.top;
-    const BoxTest test = boxTest.test;
+    const BoxTest test = boxTest;
     double near[kNodeWidth];
     while (waiting > 0) {
         const BoundNode& node = nodes[pending[--waiting]];

@@ -27,12 +27,10 @@ int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRe
 bool occluded(const Ray& ray, double maxDistance, const ObjectRecord* excluded,
               Traversal& traversal);
 
-// How many boxes a traversal tests at once: four where the processor has AVX2, else two.
-// Every width gives the same bits, box for box.
-int boxTestLanes();
-
-// Sets the lanes to 1, 2 or 4, or to the widest the processor has when it lacks that width;
-// returns what was set. For the tests that compare them.
+// A traversal tests four boxes at once where the processor has AVX2, else two; every width
+// gives the same bits, box for box. Sets the lanes to 1, 2 or 4, or to the widest the
+// processor has when it lacks that width; returns what was set. For the tests that compare
+// the widths.
 int setBoxTestLanes(int lanes);
 
 // Tests the ray against the boxes of the node's children and queues every child other than
