@@ -4,10 +4,12 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <stdexcept>
+#include <vector>
 
 #include "model/data.h"
 #include "model/fatal.h"
@@ -142,66 +144,126 @@ bool isLetter(int c) {
 bool isDigit(int c) {
     return isOf(c, CLASS_DIGIT);
 }
-bool isWordChar(int c) {
-    return isOf(c, CLASS_WORD);
-}
-bool isNumberChar(int c) {
-    return isOf(c, CLASS_NUMBER);
+
+}  // namespace
+
+// A block of the file with the characters not yet scanned at its front. A NUL always follows
+// the last character read, so that scanning loops stop at the end of the block without a
+// separate bounds test; a NUL before that end is a character of the file.
+class SceneInput::Text {
+  public:
+    Text(std::FILE* file, std::size_t blockSize)
+        : file_(file), block_(blockSize + kMaxTokenLength + 2) {
+        next = end_ = block_.data();
+        *end_ = '\0';
+    }
+
+    std::FILE* file() const { return file_; }
+
+    // Whether every character read so far has been scanned.
+    bool exhausted() const { return next == end_; }
+
+    // Whether the file has no characters left beyond those read.
+    bool drained() const { return drained_; }
+
+    // Makes sure that a whole token of any allowed length follows `next`, unless the file ends
+    // first: tokens are then scanned without ever crossing the end of the block.
+    void holdToken() {
+        if (!drained_ && static_cast<std::size_t>(end_ - next) <= kMaxTokenLength) refill();
+    }
+
+    // Moves the unscanned characters to the front and reads as many more as fit.
+    void refill() {
+        const auto kept = static_cast<std::size_t>(end_ - next);
+        std::memmove(block_.data(), next, kept);
+        const std::size_t room = block_.size() - 1 - kept;
+        const std::size_t read = std::fread(block_.data() + kept, 1, room, file_);
+        // A short read is the end of the file, or an error that ends it as surely.
+        if (read < room) drained_ = true;
+        next = block_.data();
+        end_ = next + kept + read;
+        *end_ = '\0';
+    }
+
+    char* next;  // the first character not yet scanned
+
+  private:
+    std::FILE* file_;
+    std::vector<char> block_;
+    char* end_;
+    bool drained_ = false;
+};
+
+namespace {
+
+SceneInput::Text* innermostText = nullptr;
+std::vector<SceneInput::Text*> textsOfOuterInputs;
+
+// The text of the input that reads `file`: the innermost one, unless a reader was handed a
+// file whose input has ended, which is a fault of the program, not of the scene.
+SceneInput::Text& textOf(std::FILE* file) {
+    if (innermostText == nullptr || innermostText->file() != file) {
+        throw std::logic_error("the lexer was handed a file without its scene input");
+    }
+    return *innermostText;
 }
 
-// The next character of the file. A scene file is read by one thread, so the stream's lock,
-// which fgetc takes for every character, buys nothing.
-int readChar(std::FILE* file) {
-    return getc_unlocked(file);
+// Whether the text has a character at `next`, reading the next block when it has run out.
+bool hasMore(SceneInput::Text& text) {
+    if (!text.exhausted()) return true;
+    if (text.drained()) return false;
+    text.refill();
+    return !text.exhausted();
 }
 
 // Skips through the next occurrence of `end` (or to the end of the file), counting lines.
-void skipPast(std::FILE* file, int end) {
-    int c;
-    while ((c = readChar(file)) != EOF) {
+void skipPast(SceneInput::Text& text, char end) {
+    while (hasMore(text)) {
+        const char c = *text.next++;
         if (c == '\n') ++comptligne;
         if (c == end) return;
     }
 }
 
-// Skips white space and comments; returns the first character of the next token.
-int nextSignificantChar(std::FILE* file) {
+// Skips white space and comments; returns the first character of the next token, which is
+// left for the token to start from, or EOF.
+int nextSignificantChar(SceneInput::Text& text) {
     for (;;) {
-        const int c = readChar(file);
+        const auto c = static_cast<unsigned char>(*text.next);
         if (c == '\n') {
             ++comptligne;
+            ++text.next;
         } else if (isBlank(c)) {
-            continue;
-        } else if (c == '[') {
-            skipPast(file, ']');
-        } else if (c == ';') {
-            skipPast(file, '\n');
+            ++text.next;
+        } else if (c == '\0' && text.exhausted()) {
+            if (!hasMore(text)) return EOF;
+        } else if (c == '[' || c == ';') {
+            ++text.next;
+            skipPast(text, c == '[' ? ']' : '\n');
         } else {
             return c;
         }
     }
 }
 
-// Sets `chaine` to `first` and every following character of the class. The characters
-// gather in a local buffer: scene files are mostly numbers, and appending them one by one to
-// the string would cost more than reading them.
-template <typename Belongs>
-void collect(std::FILE* file, int first, Belongs belongs) {
-    char token[kMaxTokenLength];
-    std::size_t length = 0;
-    int c = first;
-    do {
-        if (length == kMaxTokenLength) {
-            yyerror(" word or number longer than " + std::to_string(kMaxTokenLength) +
-                    " characters");
-        }
-        token[length++] = static_cast<char>(c);
-        c = readChar(file);
-    } while (belongs(c));
-    // The character that ended the token goes back for the next one, unless it is a space
-    // or a tab, which the next token would only skip (a newline goes back: it counts a line).
-    if (c != EOF && c != ' ' && c != '\t') std::ungetc(c, file);
-    chaine.assign(token, length);
+// Sets `chaine` to the token at `next`, which runs on from `from` through the characters of
+// the class, and moves `next` past it: the character that ends it stays for the next token.
+std::string_view takeToken(SceneInput::Text& text, const char* from, CharClass charClass) {
+    const char* end = from;
+    while (isOf(static_cast<unsigned char>(*end), charClass)) ++end;
+    const std::string_view token(text.next, static_cast<std::size_t>(end - text.next));
+    if (token.size() > kMaxTokenLength) {
+        yyerror(" word or number longer than " + std::to_string(kMaxTokenLength) +
+                " characters");
+    }
+    chaine.assign(token);
+    text.next += token.size();
+    return token;
+}
+
+void readWord(SceneInput::Text& text) {
+    text.holdToken();
+    takeToken(text, text.next + 1, CLASS_WORD);
 }
 
 int clampToInt(long value) {
@@ -210,49 +272,73 @@ int clampToInt(long value) {
     return static_cast<int>(value);
 }
 
-// The decimal number of a token that is one whole number of at most 19 significant digits,
-// no exponent part, and a value that takes one exact product or quotient by a power of ten:
-// an integer mantissa up to 2^53 and a power up to 1e22 are exact doubles, so one correctly
-// rounded operation gives the correctly rounded value, the very bits strtod gives. Most
-// numbers of a scene are like this, and strtod's general method costs several times more.
-// Other tokens return nothing and go to strtod.
-std::optional<double> simpleDecimal(const std::string& text) {
+// `value` followed by the digits at `p`, as an integer: exact while there are at most 19
+// digits in all, wrapped beyond. `p` moves past the digits.
+std::uint64_t appendDigits(const char*& p, std::uint64_t value) {
+    for (unsigned digit; (digit = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10; ++p) {
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+// What a number token starts with: a sign, digits, a point and more digits, each optional.
+struct DecimalPrefix {
+    std::uint64_t mantissa = 0;  // all the digits as one integer
+    std::ptrdiff_t digits = 0;
+    std::ptrdiff_t fractionDigits = 0;
+    bool negative = false;
+};
+
+// Reads the prefix at `p`, which ends at the first character that does not fit it (a NUL at
+// worst), and moves `p` past it.
+DecimalPrefix scanDecimalPrefix(const char*& p) {
+    DecimalPrefix prefix;
+    prefix.negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    const char* const integerPart = p;
+    prefix.mantissa = appendDigits(p, 0);
+    prefix.digits = p - integerPart;
+    if (*p == '.') {
+        const char* const fraction = ++p;
+        prefix.mantissa = appendDigits(p, prefix.mantissa);
+        prefix.fractionDigits = p - fraction;
+        prefix.digits += prefix.fractionDigits;
+    }
+    return prefix;
+}
+
+// The value of a number token that is its prefix alone, when the prefix has at most 19
+// digits and a value that takes one exact quotient by a power of ten: an integer mantissa up
+// to 2^53 and a power up to 1e22 are exact doubles, so one correctly rounded division gives
+// the correctly rounded value, the very bits strtod gives. Most numbers of a scene are like
+// this, and strtod's general method costs several times more. Other tokens return nothing
+// and go to strtod.
+std::optional<double> simpleDecimal(const DecimalPrefix& prefix) {
     static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     constexpr std::uint64_t kExactMantissa = std::uint64_t{1} << 53;
-    constexpr int kMostDigits = 19;  // fit a 64-bit integer whatever they are
+    constexpr std::ptrdiff_t kMostDigits = 19;  // fit a 64-bit integer whatever they are
 
-    const char* p = text.c_str();
-    const bool negative = *p == '-';
-    if (*p == '+' || *p == '-') ++p;
-    std::uint64_t mantissa = 0;
-    int significant = 0;
-    int scale = 0;  // the power of ten the mantissa is to be multiplied by
-    bool anyDigit = false;
-    bool inFraction = false;
-    for (;; ++p) {
-        if (*p == '.' && !inFraction) {
-            inFraction = true;
-            continue;
-        }
-        if (!isDigit(static_cast<unsigned char>(*p))) break;
-        anyDigit = true;
-        if (mantissa != 0 || *p != '0') {
-            if (++significant > kMostDigits) return std::nullopt;
-        }
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-        if (inFraction) --scale;
+    if (prefix.digits == 0 || prefix.digits > kMostDigits || prefix.mantissa > kExactMantissa) {
+        return std::nullopt;
     }
-    if (!anyDigit || *p != '\0' || mantissa > kExactMantissa || scale < -22) return std::nullopt;
-    const double value = static_cast<double>(mantissa) / kPowersOfTen[-scale];
-    return negative ? -value : value;
+    const double value =
+        static_cast<double>(prefix.mantissa) / kPowersOfTen[prefix.fractionDigits];
+    return prefix.negative ? -value : value;
 }
 
-void convertNumber() {
+// Reads the number token at `next` and converts it as `type_motcle` asks. Its digits are
+// scanned once, for its extent and its value together.
+void readNumber(SceneInput::Text& text) {
+    text.holdToken();
+    const char* prefixEnd = text.next;
+    const DecimalPrefix prefix = scanDecimalPrefix(prefixEnd);
+    const std::string_view token = takeToken(text, prefixEnd, CLASS_NUMBER);
     // Conversion stops silently at the first character that does not fit: "1-2" reads as 1.
     if (type_motcle == NUMBER_DECIMAL) {
-        const std::optional<double> simple = simpleDecimal(chaine);
+        const bool prefixOnly = prefixEnd == token.data() + token.size();
+        const std::optional<double> simple = prefixOnly ? simpleDecimal(prefix) : std::nullopt;
         val_DBL = simple ? *simple : std::strtod(chaine.c_str(), nullptr);
     } else {
         val_INT = clampToInt(std::strtol(chaine.c_str(), nullptr, 10));
@@ -278,6 +364,50 @@ int punctuationCode(int c) {
     }
 }
 
+// Every word of a scene is looked up, so the keywords are indexed once in an open-addressing
+// table, hashed on the length and three letters: that tells them apart well enough, for less
+// than hashing every letter costs.
+class KeywordIndex {
+  public:
+    KeywordIndex() {
+        for (const Keyword& keyword : liste_motcle) {
+            std::size_t slot = hash(keyword.text);
+            while (!slots_[slot].text.empty()) slot = (slot + 1) % kSlots;
+            slots_[slot] = {keyword.text, keyword.code};
+        }
+    }
+
+    // The code of the keyword `word`, or TOKEN_WORD when it is none.
+    int codeOf(std::string_view word) const {
+        for (std::size_t slot = hash(word); !slots_[slot].text.empty();
+             slot = (slot + 1) % kSlots) {
+            if (slots_[slot].text == word) return slots_[slot].code;
+        }
+        return TOKEN_WORD;
+    }
+
+  private:
+    static constexpr std::size_t kSlots = 256;  // over three times the keywords: short probes
+    static_assert(kSlots > kKeywordCount);
+
+    struct Slot {
+        std::string_view text;
+        int code = TOKEN_WORD;
+    };
+
+    static std::size_t hash(std::string_view word) {
+        if (word.empty()) return 0;
+        return (word.size() * 131 + static_cast<unsigned char>(word.front()) * 31 +
+                static_cast<unsigned char>(word[word.size() / 2]) * 7 +
+                static_cast<unsigned char>(word.back())) %
+               kSlots;
+    }
+
+    std::array<Slot, kSlots> slots_{};
+};
+
+const KeywordIndex keywordIndex;
+
 // Reads a number token that must be there, with `message` as the error when it is not.
 void expectNumber(std::FILE* file, const char* message) {
     if (Lire_MotCle(file) != TOKEN_NUMBER) yyerror(message);
@@ -289,20 +419,33 @@ void expectToken(std::FILE* file, int code, const char* message) {
 
 }  // namespace
 
+SceneInput::SceneInput(std::FILE* file, std::size_t blockSize)
+    : text_(std::make_unique<Text>(file, blockSize)) {
+    if (innermostText != nullptr) textsOfOuterInputs.push_back(innermostText);
+    innermostText = text_.get();
+}
+
+SceneInput::~SceneInput() {
+    if (textsOfOuterInputs.empty()) {
+        innermostText = nullptr;
+    } else {
+        innermostText = textsOfOuterInputs.back();
+        textsOfOuterInputs.pop_back();
+    }
+}
+
 int Lire_MotCle(std::FILE* file) {
+    SceneInput::Text& text = textOf(file);
     chaine.clear();
-    const int c = nextSignificantChar(file);
-    int code;
-    if (c == EOF) {
-        code = TOKEN_EOF;
-    } else if (punctuationCode(c) != TOKEN_WORD) {
-        code = punctuationCode(c);
+    const int c = nextSignificantChar(text);
+    int code = c == EOF ? TOKEN_EOF : punctuationCode(c);
+    if (code != TOKEN_WORD) {
+        if (code != TOKEN_EOF) ++text.next;
     } else if (isLetter(c)) {
-        collect(file, c, [](int ch) { return isWordChar(ch); });
+        readWord(text);
         code = Trouve_MotCle();
     } else if (isDigit(c) || c == '+' || c == '-' || c == '.') {
-        collect(file, c, [](int ch) { return isNumberChar(ch); });
-        convertNumber();
+        readNumber(text);
         code = TOKEN_NUMBER;
     } else {
         std::printf("\n Syntaxic analyser stopped on character: '%c'", c);
@@ -314,26 +457,9 @@ int Lire_MotCle(std::FILE* file) {
 }
 
 int Trouve_MotCle() {
-    // Every word of a scene is looked up, so the table is indexed once by its words, with a
-    // hash of a few of their letters: it tells the keywords apart well enough, for less than
-    // hashing every letter costs.
-    struct WordHash {
-        std::size_t operator()(std::string_view word) const {
-            if (word.empty()) return 0;
-            return word.size() * 131 + static_cast<unsigned char>(word.front()) * 31 +
-                   static_cast<unsigned char>(word[word.size() / 2]) * 7 +
-                   static_cast<unsigned char>(word.back());
-        }
-    };
-    static const std::unordered_map<std::string_view, int, WordHash> codes = [] {
-        std::unordered_map<std::string_view, int, WordHash> byWord;
-        for (const Keyword& keyword : liste_motcle) byWord.emplace(keyword.text, keyword.code);
-        return byWord;
-    }();
-    const auto found = codes.find(chaine);
-    if (found == codes.end()) return TOKEN_WORD;
-    mot_cle = found->second;
-    return found->second;
+    const int code = keywordIndex.codeOf(chaine);
+    if (code != TOKEN_WORD) mot_cle = code;
+    return code;
 }
 
 void Lire_RVB(std::FILE* file) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "model/records.h"
@@ -124,6 +126,25 @@ extern Vector3 vect_tmp;
 extern std::string strTemp;     // last quoted name
 extern int comptligne;          // line of the file being read, for error reports
 extern std::string sourceName;  // the included file being read; empty for the scene itself
+
+// Makes `file` readable by Lire_MotCle and the value readers for the lifetime of this object.
+// The lexer reads the file in large blocks and scans tokens in memory, so nothing else may
+// read the file meanwhile. Inputs nest as includes do: the innermost one is read first.
+class SceneInput {
+  public:
+    static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 16;
+
+    explicit SceneInput(std::FILE* file, std::size_t blockSize = kDefaultBlockSize);
+    ~SceneInput();
+    SceneInput(const SceneInput&) = delete;
+    SceneInput& operator=(const SceneInput&) = delete;
+
+    class Text;  // the characters read and not yet scanned
+
+  private:
+    std::unique_ptr<Text> text_;
+    SceneInput* outer_;
+};
 
 int Lire_MotCle(std::FILE* file);
 int Trouve_MotCle();

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -115,6 +116,9 @@ void checkConeAxis(const ConeKeys& keys, const char* message) {
 void readVertex(std::FILE* file, std::vector<Vector3>& vertices, std::size_t capacity,
                 const char* tooMany) {
     if (vertices.size() == capacity) yyerror(tooMany);
+    // A triangle's or patch's vertices take one allocation, not three.
+    constexpr std::size_t kFewVertices = 4;
+    if (vertices.empty()) vertices.reserve(std::min(capacity, kFewVertices));
     vertices.push_back(readVector(file));
 }
 

@@ -209,6 +209,7 @@ int parseScene(const char* path) {
         endProgram(kErrorStatus);
     }
     const SceneFrame frame(file.get(), name);
+    const SceneInput input(file.get());
     std::printf("\n Parsing %s", name.c_str());
     while (Lire_MotCle(file.get()) != TOKEN_EOF) readStatement(file.get());
     return 0;

@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/globals.h"
@@ -19,15 +20,19 @@ namespace {
 // Feeds the lexer from a string, as if it were a scene file.
 class Source {
   public:
-    explicit Source(std::string text) : text_(std::move(text)) {
-        file_ = fmemopen(text_.data(), text_.size(), "r");
-    }
-    ~Source() { std::fclose(file_); }
-    std::FILE* file() const { return file_; }
+    explicit Source(std::string text, std::size_t blockSize = SceneInput::kDefaultBlockSize)
+        : text_(std::move(text)),
+          file_(fmemopen(text_.data(), text_.size(), "r")),
+          input_(file_.get(), blockSize) {}
+    std::FILE* file() const { return file_.get(); }
 
   private:
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
     std::string text_;
-    std::FILE* file_;
+    std::unique_ptr<std::FILE, Closer> file_;
+    SceneInput input_;
 };
 
 class LexerTest : public testing::Test {
@@ -155,6 +160,35 @@ TEST_F(LexerTest, DecimalsHaveTheBitsOfStrtod) {
     }
 }
 
+// The lexer reads its file in blocks; with tiny blocks, tokens, comments and line ends
+// straddle the end of a block in every way, and what it hands out must not change.
+TEST_F(LexerTest, TokensDoNotDependOnWhereBlocksEnd) {
+    const std::string text =
+        "sphere { center <1.5 -2e3 +.25> radius 0.000000000000000000001 }\n"
+        "[ a comment\n  over two lines ] ; and one to the end of the line\n"
+        "declare \"name\" color 12345678901234567890 .5 -7.125\n\n\tfov 54";
+    using Token = std::tuple<int, std::string, double, int>;
+    const auto tokensOf = [&](std::size_t blockSize) {
+        comptligne = 1;
+        type_motcle = NUMBER_DECIMAL;
+        Source source(text, blockSize);
+        std::vector<Token> tokens;
+        do {
+            Lire_MotCle(source.file());
+            tokens.emplace_back(mot_cle, chaine, mot_cle == TOKEN_NUMBER ? val_DBL : 0, comptligne);
+        } while (mot_cle != TOKEN_EOF);
+        return tokens;
+    };
+    const std::vector<Token> whole = tokensOf(SceneInput::kDefaultBlockSize);
+    ASSERT_EQ(whole.size(), 22u);
+    EXPECT_EQ(whole[6], Token(TOKEN_NUMBER, "+.25", 0.25, 1));
+    EXPECT_EQ(whole[16], Token(TOKEN_NUMBER, "12345678901234567890", 12345678901234567890.0, 4));
+    EXPECT_EQ(whole.back(), Token(TOKEN_EOF, "", 0, 6));
+    for (const std::size_t blockSize : {1, 2, 3, 5, 8, 13}) {
+        EXPECT_EQ(tokensOf(blockSize), whole) << "blocks of " << blockSize;
+    }
+}
+
 TEST_F(LexerTest, CommentsAreSkippedAndTheirNewlinesCounted) {
     Source source("; one\n[ two\nthree\nfour ] ;\nsphere");
     EXPECT_EQ(Lire_MotCle(source.file()), KW_SPHERE);
@@ -259,14 +293,22 @@ TEST_F(LexerTest, CharactersThatStartNoTokenStopTheLexer) {
 }
 
 TEST_F(LexerTest, OverlongWordsAreRejectedNotTruncated) {
-    Source fits(std::string(255, 'a'));
-    EXPECT_EQ(Lire_MotCle(fits.file()), TOKEN_WORD);
-    EXPECT_EQ(chaine.size(), 255u);
+    // Also where the word begins near the end of a block, small or large.
+    for (const std::size_t blockSize : {std::size_t{7}, SceneInput::kDefaultBlockSize}) {
+        const std::string lead(blockSize - 3, ' ');
+        for (const char first : {'a', '1'}) {
+            Source fits(lead + std::string(255, first) + " x", blockSize);
+            EXPECT_EQ(Lire_MotCle(fits.file()), first == 'a' ? TOKEN_WORD : TOKEN_NUMBER);
+            EXPECT_EQ(chaine.size(), 255u);
+            EXPECT_EQ(Lire_MotCle(fits.file()), TOKEN_WORD);
 
-    Source tooLong(std::string(256, 'a'));
-    const Outcome outcome = captureRun([&] { return Lire_MotCle(tooLong.file()); });
-    EXPECT_TRUE(outcome.exited);
-    EXPECT_EQ(outcome.output, errorReport(1, " word or number longer than 255 characters"));
+            Source tooLong(lead + std::string(256, first), blockSize);
+            const Outcome outcome = captureRun([&] { return Lire_MotCle(tooLong.file()); });
+            EXPECT_TRUE(outcome.exited);
+            EXPECT_EQ(outcome.output,
+                      errorReport(1, " word or number longer than 255 characters"));
+        }
+    }
 }
 
 TEST_F(LexerTest, ErrorsInIncludedFilesNameTheFile) {
