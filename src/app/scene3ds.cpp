@@ -105,6 +105,7 @@ void readSettings(const char* settingsPath, std::string& modelName, LightParamet
         endProgram(kErrorStatus);
     }
     comptligne = 1;
+    const SceneInput input(file.get(), settingsPath);
     yy_3DSSettings(file.get(), modelName, lights.attenuationType, lights.shadowType,
                    lights.lightSamples, lights.lightRadius, cameraIndex);
 }

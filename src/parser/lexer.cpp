@@ -6,14 +6,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <stdexcept>
 #include <vector>
 
 #include "model/data.h"
 #include "model/fatal.h"
 #include "model/globals.h"
+#include "parser/error_context.h"
 
 const Keyword liste_motcle[kKeywordCount] = {
     {"include", KW_INCLUDE},
@@ -152,8 +153,8 @@ bool isDigit(int c) {
 // separate bounds test; a NUL before that end is a character of the file.
 class SceneInput::Text {
   public:
-    Text(std::FILE* file, std::size_t blockSize)
-        : file_(file), block_(blockSize + kMaxTokenLength + 2) {
+    Text(std::FILE* file, std::string fileName, std::size_t blockSize)
+        : name(std::move(fileName)), file_(file), block_(blockSize + kMaxTokenLength + 2) {
         next = end_ = block_.data();
         *end_ = '\0';
     }
@@ -187,6 +188,11 @@ class SceneInput::Text {
 
     char* next;  // the first character not yet scanned
 
+    // For error reports.
+    const std::string name;
+    int openBraceLine = 0;        // where the block being read opened; 0 between blocks
+    int unclosedCommentLine = 0;  // where a comment that ran to the end of the file opened
+
   private:
     std::FILE* file_;
     std::vector<char> block_;
@@ -198,6 +204,12 @@ namespace {
 
 SceneInput::Text* innermostText = nullptr;
 std::vector<SceneInput::Text*> textsOfOuterInputs;
+
+// Whether the last token closed a quoted name, which an error report then names.
+bool quotedNameJustRead = false;
+
+// The last comment met that ran to the end of its file, since the outermost input opened.
+std::optional<UnclosedComment> lastUnclosedComment;
 
 // The text of the input that reads `file`: the innermost one, unless a reader was handed a
 // file whose input has ended, which is a fault of the program, not of the scene.
@@ -216,12 +228,23 @@ bool hasMore(SceneInput::Text& text) {
     return !text.exhausted();
 }
 
-// Skips through the next occurrence of `end` (or to the end of the file), counting lines.
-void skipPast(SceneInput::Text& text, char end) {
+// Skips through the next occurrence of `end`, counting lines; false when the file ends first.
+bool skipPast(SceneInput::Text& text, char end) {
     while (hasMore(text)) {
         const char c = *text.next++;
         if (c == '\n') ++comptligne;
-        if (c == end) return;
+        if (c == end) return true;
+    }
+    return false;
+}
+
+// Skips a bracket comment, whose "[" has been read; one that runs to the end of the file is
+// noted for the reports, since it has most likely swallowed what was meant to follow it.
+void skipComment(SceneInput::Text& text) {
+    const int opened = comptligne;
+    if (!skipPast(text, ']')) {
+        text.unclosedCommentLine = opened;
+        lastUnclosedComment = UnclosedComment{text.name, opened};
     }
 }
 
@@ -237,9 +260,12 @@ int nextSignificantChar(SceneInput::Text& text) {
             ++text.next;
         } else if (c == '\0' && text.exhausted()) {
             if (!hasMore(text)) return EOF;
-        } else if (c == '[' || c == ';') {
+        } else if (c == ';') {
             ++text.next;
-            skipPast(text, c == '[' ? ']' : '\n');
+            skipPast(text, '\n');
+        } else if (c == '[') {
+            ++text.next;
+            skipComment(text);
         } else {
             return c;
         }
@@ -253,8 +279,10 @@ std::string_view takeToken(SceneInput::Text& text, const char* from, CharClass c
     while (isOf(static_cast<unsigned char>(*end), charClass)) ++end;
     const std::string_view token(text.next, static_cast<std::size_t>(end - text.next));
     if (token.size() > kMaxTokenLength) {
-        yyerror(" word or number longer than " + std::to_string(kMaxTokenLength) +
-                " characters");
+        constexpr std::size_t kShownLength = 16;
+        chaine.assign(token.substr(0, kShownLength)).append("...");  // for the report
+        mot_cle = TOKEN_WORD;
+        yyerror(" word or number longer than " + std::to_string(kMaxTokenLength) + " characters");
     }
     chaine.assign(token);
     text.next += token.size();
@@ -323,8 +351,7 @@ std::optional<double> simpleDecimal(const DecimalPrefix& prefix) {
     if (prefix.digits == 0 || prefix.digits > kMostDigits || prefix.mantissa > kExactMantissa) {
         return std::nullopt;
     }
-    const double value =
-        static_cast<double>(prefix.mantissa) / kPowersOfTen[prefix.fractionDigits];
+    const double value = static_cast<double>(prefix.mantissa) / kPowersOfTen[prefix.fractionDigits];
     return prefix.negative ? -value : value;
 }
 
@@ -419,9 +446,13 @@ void expectToken(std::FILE* file, int code, const char* message) {
 
 }  // namespace
 
-SceneInput::SceneInput(std::FILE* file, std::size_t blockSize)
-    : text_(std::make_unique<Text>(file, blockSize)) {
-    if (innermostText != nullptr) textsOfOuterInputs.push_back(innermostText);
+SceneInput::SceneInput(std::FILE* file, std::string name, std::size_t blockSize)
+    : text_(std::make_unique<Text>(file, std::move(name), blockSize)) {
+    if (innermostText != nullptr) {
+        textsOfOuterInputs.push_back(innermostText);
+    } else {
+        lastUnclosedComment.reset();
+    }
     innermostText = text_.get();
 }
 
@@ -437,10 +468,13 @@ SceneInput::~SceneInput() {
 int Lire_MotCle(std::FILE* file) {
     SceneInput::Text& text = textOf(file);
     chaine.clear();
+    quotedNameJustRead = false;
     const int c = nextSignificantChar(text);
     int code = c == EOF ? TOKEN_EOF : punctuationCode(c);
     if (code != TOKEN_WORD) {
         if (code != TOKEN_EOF) ++text.next;
+        if (code == TOKEN_OPEN_BRACE) text.openBraceLine = comptligne;
+        if (code == TOKEN_CLOSE_BRACE) text.openBraceLine = 0;
     } else if (isLetter(c)) {
         readWord(text);
         code = Trouve_MotCle();
@@ -448,6 +482,8 @@ int Lire_MotCle(std::FILE* file) {
         readNumber(text);
         code = TOKEN_NUMBER;
     } else {
+        chaine.assign(1, static_cast<char>(c));  // for the report
+        mot_cle = TOKEN_WORD;
         std::printf("\n Syntaxic analyser stopped on character: '%c'", c);
         std::printf("\n Please review the script");
         yyerror("");
@@ -510,6 +546,7 @@ void Lire_Chaine(std::FILE* file) {
     Lire_MotCle(file);
     strTemp = chaine;
     expectToken(file, TOKEN_QUOTE, " '\"' string delimiter expected");
+    quotedNameJustRead = true;
 }
 
 void addColorToList(ColorEntry** head, ColorEntry* entry) {
@@ -520,13 +557,30 @@ int freeColorList(ColorEntry** head) {
     return freeList(head);
 }
 
-void yyerror(const std::string& message) {
+std::optional<UnclosedComment> unclosedComment() {
+    return lastUnclosedComment;
+}
+
+void yyerror(const std::string& message, std::string_view hint) {
     std::printf("\n Parser Error - line: %d", comptligne);
     if (!sourceName.empty()) std::printf(" in %s", sourceName.c_str());
     if (message.empty()) {
         std::printf("\n");
     } else {
         std::printf(" - %s\n", message.c_str());
+    }
+    if (innermostText != nullptr) {
+        const ErrorContext context{
+            .fileName = innermostText->name,
+            .line = comptligne,
+            .tokenCode = mot_cle,
+            .tokenText = chaine,
+            .quotedName = quotedNameJustRead ? std::string_view(strTemp) : std::string_view(),
+            .openBraceLine = innermostText->openBraceLine,
+            .unclosedCommentLine = innermostText->unclosedCommentLine,
+            .hint = hint,
+        };
+        std::printf("%s\n", describeErrorContext(context).c_str());
     }
     endProgram(kErrorStatus);
 }

@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "model/records.h"
 
@@ -134,7 +136,8 @@ class SceneInput {
   public:
     static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 16;
 
-    explicit SceneInput(std::FILE* file, std::size_t blockSize = kDefaultBlockSize);
+    // `name` is the file's name in error reports.
+    SceneInput(std::FILE* file, std::string name, std::size_t blockSize = kDefaultBlockSize);
     ~SceneInput();
     SceneInput(const SceneInput&) = delete;
     SceneInput& operator=(const SceneInput&) = delete;
@@ -157,5 +160,16 @@ void Lire_Chaine(std::FILE* file);
 void addColorToList(ColorEntry** head, ColorEntry* entry);
 int freeColorList(ColorEntry** head);
 
-// Reports a parse error at the current line and ends the run with status 255.
-[[noreturn]] void yyerror(const std::string& message);
+// A bracket comment that ran to the end of its file: most likely a "]" is missing.
+struct UnclosedComment {
+    std::string fileName;
+    int line;  // where its "[" is
+};
+
+// The last such comment met since the outermost scene input opened.
+std::optional<UnclosedComment> unclosedComment();
+
+// Reports a parse error at the current line and ends the run with status 255. While a file
+// is being read, a second line names it and the token read, with what was probably meant
+// and `hint`, what the failing reader adds.
+[[noreturn]] void yyerror(const std::string& message, std::string_view hint = {});

@@ -183,6 +183,15 @@ void printSummary() {
     std::printf(" Number of light(s):\t\t%d\n", iNumLight);
 }
 
+// A comment left open swallows the rest of its file without a word; what it swallowed may
+// be why a block is missing, or why the picture lacks objects.
+void warnOfUnclosedComment(bool atLineStart) {
+    if (const std::optional<UnclosedComment> comment = unclosedComment()) {
+        std::printf("%s Warning: the comment opened by \"[\" on line %d of %s never ends\n",
+                    atLineStart ? "" : "\n", comment->line, comment->fileName.c_str());
+    }
+}
+
 }  // namespace
 
 int parseFile(const char* path) {
@@ -194,10 +203,12 @@ int parseFile(const char* path) {
 
     if (const char* missing = missingBlock()) {
         std::printf("%s", missing);
+        warnOfUnclosedComment(false);
         return -1;
     }
     if (blocks.l == 0) std::printf(" Warning: scene doesn't contain any light.");
     printSummary();
+    warnOfUnclosedComment(true);
     return 0;
 }
 
@@ -209,7 +220,7 @@ int parseScene(const char* path) {
         endProgram(kErrorStatus);
     }
     const SceneFrame frame(file.get(), name);
-    const SceneInput input(file.get());
+    const SceneInput input(file.get(), name);
     std::printf("\n Parsing %s", name.c_str());
     while (Lire_MotCle(file.get()) != TOKEN_EOF) readStatement(file.get());
     return 0;
@@ -221,10 +232,12 @@ void expectOpeningBrace(std::FILE* file) {
 
 int readChoice(std::FILE* file, std::initializer_list<Choice> choices, const char* message) {
     Lire_Chaine(file);
+    std::string accepted;
     for (const Choice& choice : choices) {
         if (strTemp == choice.word) return choice.value;
+        accepted.append(accepted.empty() ? "accepted: \"" : ", \"").append(choice.word) += '"';
     }
-    yyerror(message);
+    yyerror(message, accepted);
 }
 
 void yy_declare(std::FILE* file) {

@@ -8,7 +8,6 @@
 
 void yy_3DSSettings(std::FILE* file, std::string& modelName, int& attenuationType, int& shadowType,
                     int& lightSamples, double& lightRadius, int& cameraIndex) {
-    const SceneInput input(file);
     expectOpeningBrace(file);
     resetRenderSettings();
     // Unlike a scene's settings block, the output type is optional here and starts as TGA.

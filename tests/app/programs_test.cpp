@@ -99,7 +99,9 @@ TEST_F(ProgramsTest, SceneErrorsNameTheLine) {
     const ProgramRun result = run(LUMORA_BIN, {"-i", "broken.lms"});
     EXPECT_EQ(result.exitStatus, 255);
     EXPECT_TRUE(result.output.ends_with(
-        "\n Parser Error - line: 2 -  invalid output file type specified\n"))
+        "\n Parser Error - line: 2 -  invalid output file type specified\n"
+        " broken.lms:2: read \"gif\"; accepted: \"tga\", \"bmp\", \"ppm\", \"png\", \"jpeg\", "
+        "\"tiff\"\n"))
         << result.output;
 }
 

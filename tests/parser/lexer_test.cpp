@@ -23,7 +23,7 @@ class Source {
     explicit Source(std::string text, std::size_t blockSize = SceneInput::kDefaultBlockSize)
         : text_(std::move(text)),
           file_(fmemopen(text_.data(), text_.size(), "r")),
-          input_(file_.get(), blockSize) {}
+          input_(file_.get(), "scene.lms", blockSize) {}
     std::FILE* file() const { return file_.get(); }
 
   private:
@@ -45,13 +45,20 @@ class LexerTest : public testing::Test {
     void TearDown() override { resetScene(); }
 };
 
-std::string errorReport(int line, const std::string& message) {
-    return "\n Parser Error - line: " + std::to_string(line) + " - " + message + "\n";
+// The line after a report, naming the source and what was read.
+std::string contextLine(int line, const std::string& read) {
+    return " scene.lms:" + std::to_string(line) + ": read " + read + "\n";
+}
+
+std::string errorReport(int line, const std::string& message, const std::string& read) {
+    return "\n Parser Error - line: " + std::to_string(line) + " - " + message + "\n" +
+           contextLine(line, read);
 }
 
 std::string syntaxReport(char c, int line) {
     return std::string("\n Syntaxic analyser stopped on character: '") + c +
-           "'\n Please review the script\n Parser Error - line: " + std::to_string(line) + "\n";
+           "'\n Please review the script\n Parser Error - line: " + std::to_string(line) + "\n" +
+           contextLine(line, std::string("\"") + c + "\"");
 }
 
 TEST_F(LexerTest, KeywordTableHoldsEveryWordOnce) {
@@ -239,23 +246,25 @@ struct ReaderError {
     const char* input;
     void (*reader)(std::FILE*);
     const char* message;
+    const char* read;
 };
 
 TEST_F(LexerTest, ReadersReportWhatTheyExpected) {
     const ReaderError cases[] = {
-        {"# nowhere", Lire_RVB, " Color declaration not found"},
-        {"red", Lire_RVB, " Red component expected"},
-        {"1 x", Lire_RVB, " Green component expected"},
-        {"1 1 }", Lire_RVB, " Blue component expeced"},
-        {"1 2 3", Lire_Vecteur, " Opening backet '<' expected before x component"},
-        {"< >", Lire_Vecteur, " x component expected"},
-        {"<1 >", Lire_Vecteur, " y component expected"},
-        {"<1 2 >", Lire_Vecteur, " z componente expected"},
-        {"<1 2 3 4>", Lire_Vecteur, " Closing bracket '>' expected after z component"},
-        {"\"x\"", Lire_Decimal, " Decimal value expected"},
-        {"{", Lire_Entier, " Integer value expected"},
-        {"name\"", Lire_Chaine, " string expected"},
-        {"\"two words\"", Lire_Chaine, " '\"' string delimiter expected"},
+        {"# nowhere", Lire_RVB, " Color declaration not found", "\"nowhere\""},
+        {"red", Lire_RVB, " Red component expected", "\"red\""},
+        {"1 x", Lire_RVB, " Green component expected", "\"x\""},
+        {"1 1 }", Lire_RVB, " Blue component expeced", "\"}\""},
+        {"1 2 3", Lire_Vecteur, " Opening backet '<' expected before x component", "\"1\""},
+        {"< >", Lire_Vecteur, " x component expected", "\">\""},
+        {"<1 >", Lire_Vecteur, " y component expected", "\">\""},
+        {"<1 2 >", Lire_Vecteur, " z componente expected", "\">\""},
+        {"<1 2 3 4>", Lire_Vecteur, " Closing bracket '>' expected after z component", "\"4\""},
+        {"\"x\"", Lire_Decimal, " Decimal value expected", "a quote"},
+        {"{", Lire_Entier, " Integer value expected", "\"{\""},
+        {"name\"", Lire_Chaine, " string expected", "\"name\""},
+        {"\"two words\"", Lire_Chaine, " '\"' string delimiter expected", "\"words\""},
+        {"", Lire_Decimal, " Decimal value expected", "the end of the file"},
     };
     for (const ReaderError& c : cases) {
         Source source(c.input);
@@ -265,7 +274,7 @@ TEST_F(LexerTest, ReadersReportWhatTheyExpected) {
         });
         EXPECT_TRUE(outcome.exited) << c.input;
         EXPECT_EQ(outcome.status, -1) << c.input;
-        EXPECT_EQ(outcome.output, errorReport(1, c.message)) << c.input;
+        EXPECT_EQ(outcome.output, errorReport(1, c.message, c.read)) << c.input;
     }
 }
 
@@ -305,8 +314,8 @@ TEST_F(LexerTest, OverlongWordsAreRejectedNotTruncated) {
             Source tooLong(lead + std::string(256, first), blockSize);
             const Outcome outcome = captureRun([&] { return Lire_MotCle(tooLong.file()); });
             EXPECT_TRUE(outcome.exited);
-            EXPECT_EQ(outcome.output,
-                      errorReport(1, " word or number longer than 255 characters"));
+            EXPECT_EQ(outcome.output, errorReport(1, " word or number longer than 255 characters",
+                                                  '"' + std::string(16, first) + "...\""));
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "test_support.h"
 
@@ -14,6 +15,15 @@ inline std::string parseErrorReport(int line, const std::string& message) {
 inline bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Whether `output` ends with `report`, the fixed lines of a parse error, followed by the one
+// line that says where and what was read.
+inline bool endsWithReport(const std::string& output, const std::string& report) {
+    const std::size_t at = output.rfind(report);
+    if (at == std::string::npos) return false;
+    const std::string_view context = std::string_view(output).substr(at + report.size());
+    return context.size() > 1 && context.front() == ' ' && context.find('\n') == context.size() - 1;
 }
 
 // One scene that must stop with `message` reported at `line`.
@@ -30,7 +40,7 @@ inline void expectParseErrors(std::initializer_list<ParseErrorCase> cases) {
         const Outcome outcome = parseSceneText(c.scene);
         EXPECT_TRUE(outcome.exited);
         EXPECT_EQ(outcome.status, -1);
-        EXPECT_TRUE(endsWith(outcome.output, parseErrorReport(c.line, c.message)))
+        EXPECT_TRUE(endsWithReport(outcome.output, parseErrorReport(c.line, c.message)))
             << "output was: " << outcome.output;
     }
 }

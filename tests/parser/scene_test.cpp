@@ -10,18 +10,24 @@
 
 namespace {
 
-const std::string kSummaryOfOneSphere =
-    "\n\n Number of sphere(s):\t\t1\n"
-    " Number of ring(s):\t\t0\n"
-    " Number of plane(s):\t\t0\n"
-    " Number of cone(s):\t\t0\n"
-    " Number of cylinder(s):\t\t0\n"
-    " Number of disc(s):\t\t0\n"
-    " Number of polygon(s):\t\t0\n"
-    " Number of triangle(s):\t\t0\n"
-    " Number of patch(es):\t\t0\n"
-    " Number of surface(s):\t\t1\n"
-    " Number of light(s):\t\t0\n";
+// The summary of a scene whose only objects are its spheres, with one surface.
+std::string summaryOfSpheres(int spheres) {
+    return "\n\n Number of sphere(s):\t\t" + std::to_string(spheres) +
+           "\n"
+           " Number of ring(s):\t\t0\n"
+           " Number of plane(s):\t\t0\n"
+           " Number of cone(s):\t\t0\n"
+           " Number of cylinder(s):\t\t0\n"
+           " Number of disc(s):\t\t0\n"
+           " Number of polygon(s):\t\t0\n"
+           " Number of triangle(s):\t\t0\n"
+           " Number of patch(es):\t\t0\n"
+           " Number of surface(s):\t\t1\n"
+           " Number of light(s):\t\t0\n";
+}
+
+const std::string kSummaryOfOneSphere = summaryOfSpheres(1);
+const std::string kSummaryOfNothing = summaryOfSpheres(0);
 
 const std::string kCamera = "camera { position <0 0 0> look_at <0 1 0> }\n";
 const std::string kSettings = "settings { output_type \"tga\" output_name \"pic\" }\n";
@@ -46,6 +52,59 @@ TEST_F(ParserTest, IncompleteScenesNameTheFirstMissingBlock) {
         EXPECT_EQ(outcome.status, -1);
         EXPECT_TRUE(endsWith(outcome.output, c.message)) << outcome.output;
     }
+}
+
+// After the fixed report, one line names the file and line, what was read there and what was
+// probably meant.
+TEST_F(ParserTest, ErrorsSayWhatWasReadAndWhatWasMeant) {
+    const std::string head = kSettings + kCamera + kSurface;  // three lines
+    const struct {
+        const char* what;
+        std::string scene;
+        const char* context;
+    } cases[] = {
+        {"a misspelt key", head + "sphere { centre <0 0 0> radius 1 }\n",
+         "scene.lms:4: read \"centre\"; did you mean \"center\"?"},
+        {"a misspelt statement", head + "shpere { }\n",
+         "scene.lms:4: read \"shpere\"; did you mean \"sphere\"?"},
+        {"a word like no keyword", head + "teapot { }\n", "scene.lms:4: read \"teapot\""},
+        {"a key of another block", head + "sphere { fov 3 }\n", "scene.lms:4: read \"fov\""},
+        {"a block without its brace", head + "sphere { radius 1\n\nsurface { }\n",
+         "scene.lms:6: read \"surface\"; the block opened on line 4 has no \"}\""},
+        {"a block cut by the end of the file", head + "sphere {\n radius 1\n",
+         "scene.lms:6: read the end of the file; the block opened on line 4 has no \"}\""},
+        {"a comment left open", head + "sphere { [ radius 1 }\n\n",
+         "scene.lms:6: read the end of the file; the block opened on line 4 has no \"}\"; the "
+         "comment opened by \"[\" on line 4 never ends"},
+        {"an unknown option", "settings { antialiasing \"best\" }",
+         "scene.lms:1: read \"best\"; accepted: \"none\", \"quick\", \"adaptive\""},
+        {"an undeclared colour", "surface { color #purple }", "scene.lms:1: read \"purple\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Outcome outcome = parseSceneText(c.scene);
+        EXPECT_TRUE(outcome.exited);
+        EXPECT_TRUE(endsWith(outcome.output, std::string(c.context) + "\n")) << outcome.output;
+        EXPECT_TRUE(endsWithReport(outcome.output,
+                                   outcome.output.substr(0, outcome.output.rfind("\n ") + 1)))
+            << "one line after the report: " << outcome.output;
+    }
+}
+
+TEST_F(ParserTest, CommentsLeftOpenAreNamedAfterTheSceneIsRead) {
+    const auto warningAt = [](int line) {
+        return " Warning: the comment opened by \"[\" on line " + std::to_string(line) + " of ";
+    };
+    const Outcome incomplete = parseSceneText(kSettings + "[ camera { }\n");
+    EXPECT_EQ(incomplete.status, -1);
+    EXPECT_NE(incomplete.output.find(" Missing camera!\n" + warningAt(2)), std::string::npos)
+        << incomplete.output;
+
+    const Outcome complete = parseSceneText(kSettings + kCamera + kSurface + "[ sphere { }");
+    EXPECT_EQ(complete.status, 0);
+    EXPECT_NE(complete.output.find(kSummaryOfNothing + warningAt(4)), std::string::npos)
+        << complete.output;
+    EXPECT_TRUE(endsWith(complete.output, "scene.lms never ends\n")) << complete.output;
 }
 
 TEST_F(ParserTest, SceneWithoutLightWarnsAndSummarises) {
@@ -77,9 +136,9 @@ TEST_F(ParserTest, TopLevelRejectsWhatStartsNoStatement) {
         const Outcome outcome = parseSceneText(c.scene);
         EXPECT_TRUE(outcome.exited);
         const int line = c.scene[0] == '\n' ? 2 : 1;
-        EXPECT_TRUE(endsWith(outcome.output, std::string("\n Scene parser returned error: ") +
-                                                 c.returned + "\n" +
-                                                 parseErrorReport(line, " Unkown term")))
+        EXPECT_TRUE(endsWithReport(outcome.output, std::string("\n Scene parser returned error: ") +
+                                                       c.returned + "\n" +
+                                                       parseErrorReport(line, " Unkown term")))
             << outcome.output;
     }
 }
@@ -315,8 +374,8 @@ TEST_F(ParserTest, ErrorsAfterAnIncludeReportTheirOwnLine) {
         dir.write("scene.lms", "include \"ten.lms\"\n\nsphere { radius 0 }\n");
     const Outcome outcome = parseSceneFile(scene);
     EXPECT_TRUE(outcome.exited);
-    EXPECT_TRUE(
-        endsWith(outcome.output, parseErrorReport(3, " sphere radius must be greater than 0")))
+    EXPECT_TRUE(endsWithReport(outcome.output,
+                               parseErrorReport(3, " sphere radius must be greater than 0")))
         << outcome.output;
 }
 
@@ -326,9 +385,10 @@ TEST_F(ParserTest, ErrorsInsideAnIncludeNameItsFileAndLine) {
     const std::string scene = dir.write("scene.lms", "\ninclude \"bad.lms\"\n");
     const Outcome outcome = parseSceneFile(scene);
     EXPECT_TRUE(outcome.exited);
-    EXPECT_TRUE(endsWith(outcome.output, "\n Parser Error - line: 3 in " +
-                                             (dir.path() / "bad.lms").string() +
-                                             " -  invalid color component(s)\n"))
+    const std::string bad = (dir.path() / "bad.lms").string();
+    EXPECT_TRUE(endsWith(outcome.output, "\n Parser Error - line: 3 in " + bad +
+                                             " -  invalid color component(s)\n " + bad +
+                                             ":3: read \"0\"\n"))
         << outcome.output;
 }
 

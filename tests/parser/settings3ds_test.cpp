@@ -33,6 +33,7 @@ class Settings3DSTest : public ParserTest {
         const std::string path = dir_.write("settings.lms", text);
         std::FILE* file = std::fopen(path.c_str(), "r");
         const Outcome outcome = captureRun([&] {
+            const SceneInput input(file, "settings.lms");
             yy_3DSSettings(file, values_.modelName, values_.attenuationType, values_.shadowType,
                            values_.lightSamples, values_.lightRadius, values_.cameraIndex);
             return 0;
@@ -46,7 +47,7 @@ class Settings3DSTest : public ParserTest {
         comptligne = 1;
         const Outcome outcome = read(text);
         EXPECT_TRUE(outcome.exited) << text;
-        EXPECT_TRUE(endsWith(outcome.output, parseErrorReport(line, message)))
+        EXPECT_TRUE(endsWithReport(outcome.output, parseErrorReport(line, message)))
             << text << "\noutput: " << outcome.output;
     }
 
