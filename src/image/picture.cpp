@@ -104,6 +104,11 @@ bool PictureFile::create(const char* path, int width, int height, ChannelOrder o
         return false;
     }
 
+    // Rows are longer than the stream's own buffer, which would then pass each one to the
+    // system in pieces of its size.
+    constexpr std::size_t kWriteBufferSize = std::size_t{1} << 20;
+    writeBuffer_.resize(kWriteBufferSize);
+    std::setvbuf(file, writeBuffer_.data(), _IOFBF, writeBuffer_.size());
     file_.reset(file);
     target_ = target;
     temporary_ = std::move(temporary);
@@ -175,6 +180,7 @@ void PictureFile::fail(int error, const char* reason) {
 
 void PictureFile::release() {
     std::vector<unsigned char>().swap(pixels_);
+    std::vector<char>().swap(writeBuffer_);
     target_.clear();
     temporary_.clear();
     width_ = 0;

@@ -60,6 +60,7 @@ class PictureFile {
 
     void release();
 
+    std::vector<char> writeBuffer_;  // outlives file_, which writes through it
     std::unique_ptr<std::FILE, FileCloser> file_;
     std::string target_;
     std::string temporary_;
