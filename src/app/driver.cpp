@@ -62,7 +62,7 @@ struct Option {
     std::string_view shortName;
     std::string_view longName;
     int valueCount;
-    const char* values;  // what the values are, as the usage text names them
+    const char* values;  // what the values are, for the message when they are missing
     bool multiThreadedOnly;
     void (*apply)(char* values[]);
     // The usage text has always printed two long options misspelt; users who copy them
@@ -73,8 +73,7 @@ struct Option {
 constexpr Option kOptions[] = {
     {"-?", "--help", 0, "", false, [](char**) { usageAndEnd(); }},
     {"-o", "--output", 1, "a file name", false,
-     [](char** v) { copyName(myDisplay.outputName, kOutputNameSize, v[0], "Output"); },
-     "--ouput"},
+     [](char** v) { copyName(myDisplay.outputName, kOutputNameSize, v[0], "Output"); }, "--ouput"},
     {"-i", "--input", 1, "a file name", false,
      [](char** v) {
          copyName(inputFileName, kInputFileNameSize, v[0], "Input");
@@ -96,9 +95,8 @@ constexpr Option kOptions[] = {
          iAntialias = ANTIALIAS_ADAPTIVE;
          adapt_dist = readInteger(v[0]);
          if (adapt_dist != 0) return;
-         commandLineError(startsLikeANumber(v[0])
-                              ? "'-aaa' needs a threshold other than 0"
-                              : "'-aaa' needs a number, not " + quoted(v[0]));
+         commandLineError(startsLikeANumber(v[0]) ? "'-aaa' needs a threshold other than 0"
+                                                  : "'-aaa' needs a number, not " + quoted(v[0]));
      },
      "--aaadatpive"},
     {"-t", "--thread", 1, "2, 4 or 8", true,
@@ -125,8 +123,10 @@ constexpr Option kOptions[] = {
          myDisplay.width = readInteger(v[0]);
          myDisplay.height = readInteger(v[1]);
      }},
-    {"-w", "--width", 1, "an integer", false, [](char** v) { myDisplay.width = readInteger(v[0]); }},
-    {"-h", "--height", 1, "an integer", false, [](char** v) { myDisplay.height = readInteger(v[0]); }},
+    {"-w", "--width", 1, "an integer", false,
+     [](char** v) { myDisplay.width = readInteger(v[0]); }},
+    {"-h", "--height", 1, "an integer", false,
+     [](char** v) { myDisplay.height = readInteger(v[0]); }},
     {"-tga", "--tga", 0, "", false, [](char**) { iImageType = IMAGE_TGA; }},
     {"-bmp", "--bmp", 0, "", false, [](char**) { iImageType = IMAGE_BMP; }},
     {"-ppm", "--ppm", 0, "", false, [](char**) { iImageType = IMAGE_PPM; }},

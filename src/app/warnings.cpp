@@ -79,9 +79,9 @@ void addStretchedPicture(std::vector<std::string>& warnings) {
         " Warning: the image is %d x %d, a width/height of %.4g, but the camera's ratio is %.4g:"
         " the picture will be stretched",
         myDisplay.width, myDisplay.height, imageRatio, ratio);
-    warning += use3ds ? " (a 3DS model's camera has the ratio 4/3)"
-                      : format(" (give the camera the ratio %.4g, or the image another size)",
-                               imageRatio);
+    warning +=
+        use3ds ? " (a 3DS model's camera has the ratio 4/3)"
+               : format(" (give the camera the ratio %.4g, or the image another size)", imageRatio);
     warnings.push_back(warning);
 }
 
@@ -91,8 +91,8 @@ double distanceToBox(Vector3 point, const ObjectRecord& object) {
     const double p[3] = {point.x, point.y, point.z};
     double squared = 0;
     for (int axis = 0; axis < 3; ++axis) {
-        const double outside = std::max({box.slabMin[axis] - p[axis], p[axis] - box.slabMax[axis],
-                                         0.0});
+        const double outside =
+            std::max({box.slabMin[axis] - p[axis], p[axis] - box.slabMax[axis], 0.0});
         squared += outside * outside;
     }
     return std::sqrt(squared);

@@ -57,7 +57,8 @@ TEST_F(OptionsTest, RefusedCommandLinesSayWhatIsWrongBeforeTheUsage) {
 }
 
 TEST_F(OptionsTest, TheUsageTextsSpellingsOfOutputAndAdaptiveAreAccepted) {
-    const Outcome outcome = parseCommandLine({"-i", "s.lms", "--ouput", "pic", "--aaadatpive", "9"});
+    const Outcome outcome =
+        parseCommandLine({"-i", "s.lms", "--ouput", "pic", "--aaadatpive", "9"});
     ASSERT_FALSE(outcome.exited) << outcome.output;
     EXPECT_STREQ(myDisplay.outputName, "pic");
     EXPECT_EQ(iAntialias, ANTIALIAS_ADAPTIVE);
@@ -88,10 +89,9 @@ TEST_F(OptionsTest, UsageOfTheMultithreadedProgramListsTheThreadOption) {
 }
 
 TEST_F(OptionsTest, EveryOptionSetsItsGlobal) {
-    const Outcome outcome =
-        parseCommandLine({"--input", "scene.lms", "--output", "picture", "-w", "640", "--height",
-                          "400", "-j", "--camera", "2", "-aaq", "-tif", "-pqs", "500", "--stats",
-                          "ignored"});
+    const Outcome outcome = parseCommandLine({"--input", "scene.lms", "--output", "picture", "-w",
+                                              "640", "--height", "400", "-j", "--camera", "2",
+                                              "-aaq", "-tif", "-pqs", "500", "--stats", "ignored"});
     ASSERT_FALSE(outcome.exited) << outcome.output;
     EXPECT_EQ(outcome.output, "") << "a queue size above 100 is taken silently";
     EXPECT_STREQ(inputFileName, "scene.lms");

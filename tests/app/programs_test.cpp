@@ -120,8 +120,8 @@ TEST_F(ProgramsTest, VersionPrintsTheBannerAndEndsWithStatusZero) {
 TEST_F(ProgramsTest, AWrongCommandLineNamesTheArgumentBeforeTheUsage) {
     const ProgramRun result = run(LUMORA_BIN, {"-i", "scene.lms", "-x"});
     EXPECT_EQ(result.exitStatus, 255);
-    EXPECT_TRUE(result.output.starts_with(kBanner + "\n Command line error: '-x' is not an option\n" +
-                                          kUsageStart))
+    EXPECT_TRUE(result.output.starts_with(
+        kBanner + "\n Command line error: '-x' is not an option\n" + kUsageStart))
         << result.output;
 }
 

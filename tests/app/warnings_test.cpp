@@ -59,7 +59,8 @@ TEST_F(WarningsTest, SurfacesThatCanOnlyShowBlack) {
         {"black colour", "surface { color 0 0 0 ambient 0.2 diffuse 0.8 }\n", {kBlackColor}},
         {"black with highlights", "surface { color 0 0 0 specular 0.5 roughness 20 }\n", {}},
         {"black mirror", "surface { reflection 0.9 }\n", {}},
-        {"refraction of index 1", "surface { color 1 1 1 refraction 0.9 }\n",
+        {"refraction of index 1",
+         "surface { color 1 1 1 refraction 0.9 }\n",
          {kRefractionIndexOne}},
         {"glass", "surface { color 1 1 1 refraction 0.9 refraction_index 1.5 }\n", {}},
         {"black glass", "surface { refraction 0.9 refraction_index 1.5 }\n", {kBlackColor}},
@@ -74,15 +75,15 @@ TEST_F(WarningsTest, SurfacesThatCanOnlyShowBlack) {
 }
 
 TEST_F(WarningsTest, BlackObjectsAreCountedOnceForEachReason) {
-    const std::vector<std::string> warnings = warningsOf(sceneWith(
-        "sphere { center <0 0 0> radius 1 }\n"
-        "surface { color 0 0 0 diffuse 1 }\n"
-        "sphere { center <2 0 0> radius 1 }\n"
-        "plane { normal <0 0 1> distance -1 }\n"
-        "surface { color 1 0 0 diffuse 1 }\n"
-        "sphere { center <4 0 0> radius 1 }\n"
-        "surface { color 0 0 0 ambient 1 }\n"
-        "disc { center <0 0 3> normal <0 0 1> radius 1 }\n"));
+    const std::vector<std::string> warnings =
+        warningsOf(sceneWith("sphere { center <0 0 0> radius 1 }\n"
+                             "surface { color 0 0 0 diffuse 1 }\n"
+                             "sphere { center <2 0 0> radius 1 }\n"
+                             "plane { normal <0 0 1> distance -1 }\n"
+                             "surface { color 1 0 0 diffuse 1 }\n"
+                             "sphere { center <4 0 0> radius 1 }\n"
+                             "surface { color 0 0 0 ambient 1 }\n"
+                             "disc { center <0 0 3> normal <0 0 1> radius 1 }\n"));
     EXPECT_EQ(warnings, (std::vector<std::string>{
                             " Warning: 3 objects will render black: their surface's color is 0 0 "
                             "0 and it has no specular or reflection",
@@ -106,8 +107,8 @@ TEST_F(WarningsTest, ImagesWhoseShapeDiffersFromTheCameraRatio) {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
         std::string scene = sceneWith(objects);
         if (c.ratio != nullptr) {
-            scene += std::string("camera { position <0 -5 0> look_at <0 0 0> ratio ") + c.ratio +
-                     " }\n";
+            scene +=
+                std::string("camera { position <0 -5 0> look_at <0 0 0> ratio ") + c.ratio + " }\n";
         }
         parseSceneText(scene);
         myDisplay.width = c.width;
@@ -157,7 +158,8 @@ TEST_F(WarningsTest, LightsTooFarToChangeOneGreyLevel) {
             "settings { output_type \"ppm\" output_name \"out\" }\n"
             "camera { position <0 -5 0> look_at <0 0 0> }\n"
             "surface { color 1 1 1 diffuse 1 }\nsphere { center <0 0 0> radius 1 }\n"
-            "light { " + std::string(c.light) + " }\n");
+            "light { " +
+            std::string(c.light) + " }\n");
         EXPECT_EQ(warnings.size(), c.tooFar ? 1u : 0u);
     }
     EXPECT_EQ(warningsOf("settings { output_type \"ppm\" output_name \"out\" }\n"

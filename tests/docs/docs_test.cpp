@@ -60,7 +60,8 @@ std::vector<int> brightness(const std::string& scene) {
     Picture picture = readPpm(dir.path() / "pic.ppm");
     std::vector<int> levels;
     for (std::size_t i = 0; i + 2 < picture.pixels.size(); i += 3) {
-        levels.push_back(std::max({picture.pixels[i], picture.pixels[i + 1], picture.pixels[i + 2]}));
+        levels.push_back(
+            std::max({picture.pixels[i], picture.pixels[i + 1], picture.pixels[i + 2]}));
     }
     return levels;
 }
