@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "app/scene3ds.h"
@@ -13,9 +14,29 @@
 
 namespace {
 
-[[noreturn]] void usageError() {
+[[noreturn]] void usageAndEnd() {
     showUsage();
     endProgram(kErrorStatus);
+}
+
+// Says which argument is wrong and how, then shows the usage text and ends the run.
+[[noreturn]] void commandLineError(const std::string& what) {
+    std::printf("\n Command line error: %s\n", what.c_str());
+    usageAndEnd();
+}
+
+// The argument in quotes, as the messages name it. (Built by appending: GCC 12 warns
+// wrongly about the operator+ chains that would say the same.)
+std::string quoted(std::string_view argument) {
+    std::string text = "'";
+    text.append(argument);
+    text += '\'';
+    return text;
+}
+
+bool startsLikeANumber(const char* text) {
+    if (*text == '+' || *text == '-') ++text;
+    return *text >= '0' && *text <= '9';
 }
 
 // Leading digits like atoi, but without its undefined behaviour on overflow.
@@ -41,37 +62,44 @@ struct Option {
     std::string_view shortName;
     std::string_view longName;
     int valueCount;
+    const char* values;  // what the values are, for the message when they are missing
     bool multiThreadedOnly;
     void (*apply)(char* values[]);
+    // The usage text has always printed two long options misspelt; users who copy them
+    // from it get what they asked for.
+    std::string_view usageSpelling = {};
 };
 
 constexpr Option kOptions[] = {
-    {"-?", "--help", 0, false, [](char**) { usageError(); }},
-    {"-o", "--output", 1, false,
-     [](char** v) { copyName(myDisplay.outputName, kOutputNameSize, v[0], "Output"); }},
-    {"-i", "--input", 1, false,
+    {"-?", "--help", 0, "", false, [](char**) { usageAndEnd(); }},
+    {"-o", "--output", 1, "a file name", false,
+     [](char** v) { copyName(myDisplay.outputName, kOutputNameSize, v[0], "Output"); }, "--ouput"},
+    {"-i", "--input", 1, "a file name", false,
      [](char** v) {
          copyName(inputFileName, kInputFileNameSize, v[0], "Input");
          inputGiven = true;
      }},
-    {"-c", "--camera", 1, false,
+    {"-c", "--camera", 1, "an integer", false,
      [](char** v) {
          iCameraIndex = readInteger(v[0]);
          iCameraGiven = 1;
      }},
-    {"-3ds", "--3ds", 1, false,
+    {"-3ds", "--3ds", 1, "a file name", false,
      [](char** v) {
          copyName(inputFileName, kInputFileNameSize, v[0], "Input");
          use3ds = 1;
          inputGiven = true;
      }},
-    {"-aaa", "--aaadaptive", 1, false,
+    {"-aaa", "--aaadaptive", 1, "an integer", false,
      [](char** v) {
          iAntialias = ANTIALIAS_ADAPTIVE;
          adapt_dist = readInteger(v[0]);
-         if (adapt_dist == 0) usageError();
-     }},
-    {"-t", "--thread", 1, true,
+         if (adapt_dist != 0) return;
+         commandLineError(startsLikeANumber(v[0]) ? "'-aaa' needs a threshold other than 0"
+                                                  : "'-aaa' needs a number, not " + quoted(v[0]));
+     },
+     "--aaadatpive"},
+    {"-t", "--thread", 1, "2, 4 or 8", true,
      [](char** v) {
          numThreads = readInteger(v[0]);
          if (numThreads != 2 && numThreads != 4 && numThreads != 8) {
@@ -79,7 +107,7 @@ constexpr Option kOptions[] = {
              numThreads = 2;
          }
      }},
-    {"-pqs", "--pqsize", 1, false,
+    {"-pqs", "--pqsize", 1, "an integer", false,
      [](char** v) {
          iPQSize = readInteger(v[0]);
          if (iPQSize <= 100) {
@@ -87,29 +115,36 @@ constexpr Option kOptions[] = {
              iPQSize = 100;
          }
      }},
-    {"-aaq", "--aaquick", 0, false, [](char**) { iAntialias = ANTIALIAS_QUICK; }},
-    {"-aan", "--aanone", 0, false, [](char**) { iAntialias = ANTIALIAS_NONE; }},
-    {"-j", "--jitter", 0, false, [](char**) { jitter = 1; }},
-    {"-r", "--resolution", 2, false,
+    {"-aaq", "--aaquick", 0, "", false, [](char**) { iAntialias = ANTIALIAS_QUICK; }},
+    {"-aan", "--aanone", 0, "", false, [](char**) { iAntialias = ANTIALIAS_NONE; }},
+    {"-j", "--jitter", 0, "", false, [](char**) { jitter = 1; }},
+    {"-r", "--resolution", 2, "a width and a height", false,
      [](char** v) {
          myDisplay.width = readInteger(v[0]);
          myDisplay.height = readInteger(v[1]);
      }},
-    {"-w", "--width", 1, false, [](char** v) { myDisplay.width = readInteger(v[0]); }},
-    {"-h", "--height", 1, false, [](char** v) { myDisplay.height = readInteger(v[0]); }},
-    {"-tga", "--tga", 0, false, [](char**) { iImageType = IMAGE_TGA; }},
-    {"-bmp", "--bmp", 0, false, [](char**) { iImageType = IMAGE_BMP; }},
-    {"-ppm", "--ppm", 0, false, [](char**) { iImageType = IMAGE_PPM; }},
-    {"-png", "--png", 0, false, [](char**) { iImageType = IMAGE_PNG; }},
-    {"-jpg", "--jpeg", 0, false, [](char**) { iImageType = IMAGE_JPEG; }},
-    {"-tif", "--tiff", 0, false, [](char**) { iImageType = IMAGE_TIFF; }},
-    {"--stats", "--stats", 0, false, [](char**) { iStatistics = 1; }},
+    {"-w", "--width", 1, "an integer", false,
+     [](char** v) { myDisplay.width = readInteger(v[0]); }},
+    {"-h", "--height", 1, "an integer", false,
+     [](char** v) { myDisplay.height = readInteger(v[0]); }},
+    {"-tga", "--tga", 0, "", false, [](char**) { iImageType = IMAGE_TGA; }},
+    {"-bmp", "--bmp", 0, "", false, [](char**) { iImageType = IMAGE_BMP; }},
+    {"-ppm", "--ppm", 0, "", false, [](char**) { iImageType = IMAGE_PPM; }},
+    {"-png", "--png", 0, "", false, [](char**) { iImageType = IMAGE_PNG; }},
+    {"-jpg", "--jpeg", 0, "", false, [](char**) { iImageType = IMAGE_JPEG; }},
+    {"-tif", "--tiff", 0, "", false, [](char**) { iImageType = IMAGE_TIFF; }},
+    {"--stats", "--stats", 0, "", false, [](char**) { iStatistics = 1; }},
+    // The banner, printed before the command line is read, holds the version.
+    {"--version", "--version", 0, "", false, [](char**) { endProgram(0); }},
 };
 
 const Option* findOption(std::string_view argument) {
     for (const Option& option : kOptions) {
         if (option.multiThreadedOnly && !multiThreaded) continue;
-        if (argument == option.shortName || argument == option.longName) return &option;
+        if (argument == option.shortName || argument == option.longName ||
+            argument == option.usageSpelling) {
+            return &option;
+        }
     }
     return nullptr;
 }
@@ -159,21 +194,49 @@ void showUsage() {
     std::puts("  -png/--png                     PNG output image");
     std::puts("  -jpg/--jpeg                    JPEG output image");
     std::puts("  -?/--help                      this help message");
-    std::puts("  --stats                        print rays traced, phase times and peak memory\n");
+    std::puts("  --stats                        print rays traced, phase times and peak memory");
+    std::puts("  --version                      print the version and exit\n");
 }
+
+namespace {
+
+// What is wrong with an argument that starts with '-' but names no option.
+std::string unknownOption(std::string_view argument) {
+    std::string what = quoted(argument) + " is not an option";
+    if (argument == "-t" || argument == "--thread") what += " (threads are for lumora-mt)";
+    return what;
+}
+
+std::string missingValue(std::string_view argument, const Option& option) {
+    return quoted(argument) + " needs " + option.values + " after it";
+}
+
+// The scene must be named with -i or -3ds; a bare name is the likeliest slip.
+[[noreturn]] void noInput(const char* bareName) {
+    if (bareName == nullptr) commandLineError("no scene named: give one with -i (or -3ds)");
+    commandLineError(quoted(bareName) +
+                     " is not read: name the scene with -i (or a 3DS settings file with -3ds)");
+}
+
+}  // namespace
 
 void parseArgs(int argc, char* argv[]) {
     inputGiven = false;
     iCameraGiven = 0;
+    const char* bareName = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '-') continue;  // the input must be named with -i or -3ds
+        // The input must be named with -i or -3ds; other arguments are skipped.
+        if (argv[i][0] != '-') {
+            if (bareName == nullptr) bareName = argv[i];
+            continue;
+        }
         const Option* option = findOption(argv[i]);
-        if (option == nullptr) usageError();
-        if (i + option->valueCount >= argc) usageError();  // a value is missing
+        if (option == nullptr) commandLineError(unknownOption(argv[i]));
+        if (i + option->valueCount >= argc) commandLineError(missingValue(argv[i], *option));
         option->apply(&argv[i + 1]);
         i += option->valueCount;
     }
-    if (!inputGiven) usageError();
+    if (!inputGiven) noInput(bareName);
 }
 
 int loadScene() {

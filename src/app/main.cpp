@@ -1,6 +1,6 @@
 // One run of the ray tracer: defaults, banner, command line, scene, command line again (so
-// that it overrides the scene's settings), the scene's summary, the bounding hierarchy, the
-// render into the output image, and the statistics when asked for.
+// that it overrides the scene's settings), the scene's summary and warnings, the bounding
+// hierarchy, the render into the output image, and the statistics when asked for.
 
 #include <chrono>
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include "accel/hierarchy.h"
 #include "app/driver.h"
 #include "app/statistics.h"
+#include "app/warnings.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "render/trace.h"
@@ -37,6 +38,7 @@ int run(int argc, char* argv[]) {
     if (loaded != 0) return kErrorStatus;
     parseArgs(argc, argv);
     checkImageSize();
+    printSceneWarnings();
     const int primitives = nPrims;
     std::printf("\n Number of primitives:\t\t%ld\n\n", static_cast<long>(primitives));
     load.hierarchy = timed(buildBoundingSlabs);

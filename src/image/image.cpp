@@ -52,8 +52,10 @@ int openImage(const char* name, int width, int height) {
     }
     const ImageWriter& writer = kWriters[iImageType];
 
-    // The name is taken as it is: "pic.bmp" becomes "pic.bmp.bmp".
-    const std::string path = std::string(name) + writer.extension;
+    // The format's extension is added unless the name already ends with it: "pic" and
+    // "pic.png" both write pic.png, while "pic.bmp" with PNG output writes pic.bmp.png.
+    std::string path = name;
+    if (!path.ends_with(writer.extension)) path += writer.extension;
     if (writer.open(path.c_str(), width, height) != 0) endProgram(kErrorStatus);
     current = &writer;
 

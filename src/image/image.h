@@ -3,7 +3,8 @@
 // The one output picture of a run. Lines may arrive in any order; the file is written
 // when the image is closed.
 
-// Opens "<name><extension of iImageType>" for a width x height picture (both at least 1) and
+// Opens "<name><extension of iImageType>", or "<name>" when it already ends with that
+// extension, for a width x height picture (both at least 1) and
 // says so on standard output. The picture is written to a temporary file beside it, so an
 // existing file of that name stays untouched until closeImage. Ends the run with status 255,
 // before any ray is traced, when the format is not available or the file cannot be created.

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "import3ds/model3ds.h"
+#include "model/format.h"
 
 Model3DS g_3DModel;
 
@@ -62,13 +63,6 @@ constexpr unsigned kNewestKnownVersion = 3;
 struct Damage {
     std::string detail;
 };
-
-std::string format(const char* pattern, auto... values) {
-    const int size = std::snprintf(nullptr, 0, pattern, values...);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    std::snprintf(text.data(), text.size() + 1, pattern, values...);
-    return text;
-}
 
 std::string cutName(const std::uint8_t* begin, const std::uint8_t* end) {
     const std::size_t size = std::min<std::size_t>(end - begin, kMaxNameLength3DS);

@@ -19,29 +19,57 @@ bool startsWith(const std::string& text, const std::string& head) {
     return text.compare(0, head.size(), head) == 0;
 }
 
-TEST_F(OptionsTest, RefusedCommandLinesPrintTheUsage) {
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"scene.lms"},  // the scene must be named with -i
-        {"-i", "s.lms", "-x"},
-        {"-i", "s.lms", "-I"},
-        {"-i", "s.lms", "-?"},
-        {"-i", "s.lms", "--help"},
-        {"-i", "s.lms", "--ouput", "pic"},  // spelled as the usage text prints it
-        {"-i", "s.lms", "-o"},
-        {"-i", "s.lms", "-r", "640"},
-        {"-i", "s.lms", "-aaa", "0"},
-        {"-i", "s.lms", "-aaa", "fine"},
-        {"-i", "s.lms", "-t", "4"},  // single-threaded program
-        {"-i"},
+TEST_F(OptionsTest, RefusedCommandLinesSayWhatIsWrongBeforeTheUsage) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string what;  // the line before the usage text; none for a help request
+    } cases[] = {
+        {{}, "no scene named: give one with -i (or -3ds)"},
+        {{"scene.lms"},
+         "'scene.lms' is not read: name the scene with -i (or a 3DS settings file with -3ds)"},
+        {{"scene.lms", "other.lms", "-w", "4"},
+         "'scene.lms' is not read: name the scene with -i (or a 3DS settings file with -3ds)"},
+        {{"-i", "s.lms", "-x"}, "'-x' is not an option"},
+        {{"-i", "s.lms", "-I"}, "'-I' is not an option"},
+        {{"-i", "s.lms", "--outputs", "pic"}, "'--outputs' is not an option"},
+        {{"-i", "s.lms", "-t", "4"}, "'-t' is not an option (threads are for lumora-mt)"},
+        {{"-i", "s.lms", "--thread", "4"},
+         "'--thread' is not an option (threads are for lumora-mt)"},
+        {{"-i", "s.lms", "-o"}, "'-o' needs a file name after it"},
+        {{"-i", "s.lms", "--width"}, "'--width' needs an integer after it"},
+        {{"-i", "s.lms", "-r", "640"}, "'-r' needs a width and a height after it"},
+        {{"-i"}, "'-i' needs a file name after it"},
+        {{"-i", "s.lms", "-aaa", "0"}, "'-aaa' needs a threshold other than 0"},
+        {{"-i", "s.lms", "-aaa", "-0"}, "'-aaa' needs a threshold other than 0"},
+        {{"-i", "s.lms", "-aaa", "fine"}, "'-aaa' needs a number, not 'fine'"},
+        {{"-i", "s.lms", "--aaadatpive", "x1"}, "'-aaa' needs a number, not 'x1'"},
+        {{"-i", "s.lms", "-?"}, ""},
+        {{"-i", "s.lms", "--help"}, ""},
     };
-    for (const auto& arguments : cases) {
-        const Outcome outcome = parseCommandLine(arguments);
+    for (const auto& c : cases) {
+        const Outcome outcome = parseCommandLine(c.arguments);
         EXPECT_TRUE(outcome.exited);
         EXPECT_EQ(outcome.status, -1);
-        EXPECT_TRUE(startsWith(outcome.output, kUsageStart)) << outcome.output;
+        const std::string line = c.what.empty() ? "" : "\n Command line error: " + c.what + "\n";
+        EXPECT_TRUE(startsWith(outcome.output, line + kUsageStart)) << outcome.output;
         EXPECT_EQ(outcome.output.find(kThreadLine), std::string::npos);
     }
+}
+
+TEST_F(OptionsTest, TheUsageTextsSpellingsOfOutputAndAdaptiveAreAccepted) {
+    const Outcome outcome =
+        parseCommandLine({"-i", "s.lms", "--ouput", "pic", "--aaadatpive", "9"});
+    ASSERT_FALSE(outcome.exited) << outcome.output;
+    EXPECT_STREQ(myDisplay.outputName, "pic");
+    EXPECT_EQ(iAntialias, ANTIALIAS_ADAPTIVE);
+    EXPECT_EQ(adapt_dist, 9);
+}
+
+TEST_F(OptionsTest, VersionEndsTheRunWithStatusZero) {
+    const Outcome outcome = parseCommandLine({"--version"});
+    EXPECT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.output, "") << "the banner, printed before, is the version";
 }
 
 TEST_F(OptionsTest, UsageOfTheMultithreadedProgramListsTheThreadOption) {
@@ -56,14 +84,14 @@ TEST_F(OptionsTest, UsageOfTheMultithreadedProgramListsTheThreadOption) {
         << outcome.output;
     EXPECT_TRUE(outcome.output.ends_with(
         "  -?/--help                      this help message\n"
-        "  --stats                        print rays traced, phase times and peak memory\n\n"));
+        "  --stats                        print rays traced, phase times and peak memory\n"
+        "  --version                      print the version and exit\n\n"));
 }
 
 TEST_F(OptionsTest, EveryOptionSetsItsGlobal) {
-    const Outcome outcome =
-        parseCommandLine({"--input", "scene.lms", "--output", "picture", "-w", "640", "--height",
-                          "400", "-j", "--camera", "2", "-aaq", "-tif", "-pqs", "500", "--stats",
-                          "ignored"});
+    const Outcome outcome = parseCommandLine({"--input", "scene.lms", "--output", "picture", "-w",
+                                              "640", "--height", "400", "-j", "--camera", "2",
+                                              "-aaq", "-tif", "-pqs", "500", "--stats", "ignored"});
     ASSERT_FALSE(outcome.exited) << outcome.output;
     EXPECT_EQ(outcome.output, "") << "a queue size above 100 is taken silently";
     EXPECT_STREQ(inputFileName, "scene.lms");

@@ -112,6 +112,74 @@ TEST_F(ProgramsTest, IncompleteScenesStopBeforeRendering) {
     EXPECT_TRUE(result.output.ends_with(" Missing camera!")) << result.output;
 }
 
+TEST_F(ProgramsTest, VersionPrintsTheBannerAndEndsWithStatusZero) {
+    EXPECT_EQ(run(LUMORA_BIN, {"--version"}).output, kBanner);
+    EXPECT_EQ(run(LUMORA_BIN, {"--version"}).exitStatus, 0);
+    EXPECT_EQ(run(LUMORA_MT_BIN, {"--version"}).output, kBannerMt);
+    EXPECT_EQ(run(LUMORA_MT_BIN, {"--version"}).exitStatus, 0);
+}
+
+TEST_F(ProgramsTest, AWrongCommandLineNamesTheArgumentBeforeTheUsage) {
+    const ProgramRun result = run(LUMORA_BIN, {"-i", "scene.lms", "-x"});
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_TRUE(result.output.starts_with(
+        kBanner + "\n Command line error: '-x' is not an option\n" + kUsageStart))
+        << result.output;
+}
+
+// The lines that follow the summary of the small scene, rendered 8 x 6.
+const std::string kSummaryEnd = " Number of light(s):\t\t1\n\n Number of primitives:\t\t2\n\n";
+
+TEST_F(ProgramsTest, AValidSceneGetsNoWarning) {
+    for (const char* program : {LUMORA_BIN, LUMORA_MT_BIN}) {
+        const ProgramRun result = run(program, {"-i", "scene.lms", "-w", "8", "-h", "6"});
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_NE(result.output.find(kSummaryEnd), std::string::npos) << result.output;
+        EXPECT_EQ(result.output.find("Warning"), std::string::npos) << result.output;
+    }
+}
+
+TEST_F(ProgramsTest, WarningsFollowTheSummaryOnLinesOfTheirOwn) {
+    dir_.write("dark.lms", minimalScene("surface { color 0 0 0 diffuse 1 }\n"
+                                        "sphere { center <0 0 0> radius 1 }\n"));
+    const ProgramRun result = run(LUMORA_BIN, {"-i", "dark.lms", "-r", "16", "4", "-pqs", "50"});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_NE(result.output.find(
+                  " Number of light(s):\t\t1\n"
+                  "\n Defaulting priority queue size to 100"
+                  "\n Warning: 1 object will render black: their surface's color is 0 0 0 and it"
+                  " has no specular or reflection"
+                  "\n Warning: the image is 16 x 4, a width/height of 4, but the camera's ratio is"
+                  " 1.333: the picture will be stretched (give the camera the ratio 4, or the"
+                  " image another size)"
+                  "\n Number of primitives:\t\t1\n\n"),
+              std::string::npos)
+        << result.output;
+}
+
+TEST_F(ProgramsTest, AnOutputNameEndingWithTheFormatsExtensionKeepsIt) {
+    const struct {
+        std::vector<std::string> options;
+        const char* file;
+    } cases[] = {
+        {{"-o", "pic.png", "-png"}, "pic.png"},
+        {{"--ouput", "shot.ppm", "-ppm"}, "shot.ppm"},
+        {{"--output", "pic.png", "-ppm"}, "pic.png.ppm"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments{"-i", "scene.lms", "-w", "8", "-h", "6"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ProgramRun result = run(LUMORA_BIN, arguments);
+        EXPECT_EQ(result.exitStatus, 0) << result.output;
+        EXPECT_NE(result.output.find(std::string(" Rendering to: ") + c.file + "\n"),
+                  std::string::npos)
+            << result.output;
+        EXPECT_TRUE(std::filesystem::is_regular_file(dir_.path() / c.file)) << c.file;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pic.png.png"));
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "shot.ppm.ppm"));
+}
+
 // A red square facing a camera 5 units away, lit from the camera; the light adds its full
 // diffuse share at the middle of the picture.
 TEST_F(ProgramsTest, RendersAThreeDsModel) {

@@ -214,7 +214,7 @@ TEST_F(ImageTest, BgrFormatsSwapTheCallersLineInPlace) {
     }
 }
 
-TEST_F(ImageTest, ExtensionIsAppendedToTheNameAsGiven) {
+TEST_F(ImageTest, ExtensionIsAppendedUnlessTheNameEndsWithIt) {
     const struct {
         int type;
         const char* name;
@@ -222,7 +222,11 @@ TEST_F(ImageTest, ExtensionIsAppendedToTheNameAsGiven) {
     } cases[] = {{IMAGE_TGA, "pic", "pic.tga"},
                  {IMAGE_BMP, "pic", "pic.bmp"},
                  {IMAGE_PPM, "pic", "pic.ppm"},
-                 {IMAGE_BMP, "old.bmp", "old.bmp.bmp"}};
+                 {IMAGE_BMP, "old.bmp", "old.bmp"},
+                 {IMAGE_PPM, "shot.ppm", "shot.ppm"},
+                 {IMAGE_TGA, "other.bmp", "other.bmp.tga"},  // another format's extension stays
+                 {IMAGE_PPM, "ppm", "ppm.ppm"},              // no dot: not an extension
+                 {IMAGE_PPM, "up.PPM", "up.PPM.ppm"}};       // compared exactly
     for (const auto& c : cases) {
         const Outcome outcome = render(c.type, dir.path() / c.name, 3, 2);
         EXPECT_EQ(outcome.output,
