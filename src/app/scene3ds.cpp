@@ -18,6 +18,7 @@
 #include "model/arena.h"
 #include "model/fatal.h"
 #include "model/globals.h"
+#include "model/input_file.h"
 #include "model/surface.h"
 #include "parser/lexer.h"
 #include "parser/settings3ds.h"
@@ -69,10 +70,6 @@ struct LightParameters {
     double lightRadius = 0;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 Vector3 widen(Point3f p) {
     return {p.x, p.y, p.z};
 }
@@ -99,7 +96,7 @@ void presetCamera() {
 
 void readSettings(const char* settingsPath, std::string& modelName, LightParameters& lights,
                   int& cameraIndex) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(settingsPath, "r"));
+    const FilePtr file = openRegularFile(settingsPath, "r");
     if (!file) {
         std::printf("\n 3ds settings file: %s could no be opened\n", settingsPath);
         endProgram(kErrorStatus);

@@ -20,6 +20,7 @@
 
 #include "import3ds/model3ds.h"
 #include "model/format.h"
+#include "model/input_file.h"
 
 Model3DS g_3DModel;
 
@@ -414,10 +415,6 @@ void checkFaces(const Model3DS& model) {
     }
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // The main chunk's bytes, header included; its length must fit in the file.
 std::vector<std::uint8_t> readMainChunk(std::FILE* file, std::uint32_t length) {
     if (length < kHeaderSize) {
@@ -443,7 +440,7 @@ std::vector<std::uint8_t> readMainChunk(std::FILE* file, std::uint32_t length) {
 
 int import3DS(Model3DS& model, const char* path, int withNormals) {
     model = Model3DS{};
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    const FilePtr file = openRegularFile(path, "rb");
     if (!file) {
         const std::string message = std::string("Unable to find the file: ") + path + "!";
         std::printf(" %s\n", message.c_str());

@@ -9,6 +9,7 @@
 
 #include "model/fatal.h"
 #include "model/globals.h"
+#include "model/input_file.h"
 #include "parser/blocks.h"
 #include "parser/lexer.h"
 #include "parser/parser.h"
@@ -26,10 +27,6 @@ struct BlockCounts {
 // Deep enough for any sane scene, shallow enough to stop long before the stack would.
 constexpr std::size_t kMaxIncludeDepth = 32;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using ScenePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // A scene file being read: what identifies it on disk, and where its includes are looked for.
 struct OpenScene {
@@ -39,20 +36,13 @@ struct OpenScene {
 };
 std::vector<OpenScene> openScenes;  // outermost first
 
-ScenePtr openRegularFile(const std::string& path) {
-    ScenePtr file(std::fopen(path.c_str(), "r"));
-    struct stat info;
-    if (file && (fstat(fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode))) file.reset();
-    return file;
-}
-
 // Opens a scene by the name given; failing that, an included name is looked for beside the
 // file that includes it, so a scene can be rendered from any working directory.
-ScenePtr openScene(std::string& path) {
-    ScenePtr file = openRegularFile(path);
+FilePtr openScene(std::string& path) {
+    FilePtr file = openRegularFile(path.c_str(), "r");
     if (!file && !openScenes.empty() && !openScenes.back().directory.empty()) {
         std::string besideIncluder = (openScenes.back().directory / path).string();
-        file = openRegularFile(besideIncluder);
+        file = openRegularFile(besideIncluder.c_str(), "r");
         if (file) path = std::move(besideIncluder);
     }
     return file;
@@ -214,7 +204,7 @@ int parseFile(const char* path) {
 
 int parseScene(const char* path) {
     std::string name = path;
-    const ScenePtr file = openScene(name);
+    const FilePtr file = openScene(name);
     if (!file) {
         std::printf("\n Scene file: %s could no be opened\n", name.c_str());
         endProgram(kErrorStatus);

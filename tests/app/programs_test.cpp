@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -85,6 +86,39 @@ TEST_F(ProgramsTest, FailuresEndWithStatus255) {
          "\n 3ds settings file: model.lms could no be opened\n"},
         {"zero width", {"-i", "scene.lms", "-w", "0"}, "\n Invalid image size 0 x 240"},
         {"non-numeric height", {"-i", "scene.lms", "-h", "tall"}, "\n Invalid image size 320 x 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ProgramRun result = run(LUMORA_BIN, c.arguments);
+        EXPECT_EQ(result.exitStatus, 255);
+        EXPECT_NE(result.output.find(c.message), std::string::npos) << result.output;
+    }
+}
+
+// A pipe no program writes to would hold a plain open() forever; a directory or a device is
+// no scene either. Each is refused as a file that cannot be opened.
+TEST_F(ProgramsTest, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
+    for (const char* pipe : {"pipe.lms", "pipe.3ds"}) {
+        ASSERT_EQ(mkfifo((dir_.path() / pipe).c_str(), 0600), 0) << pipe;
+    }
+    std::filesystem::create_directory(dir_.path() / "folder.lms");
+    dir_.write("includes.lms", "include \"pipe.lms\"\n");
+    dir_.write("model.lms", "{ input_name \"pipe.3ds\" }\n");
+    const struct {
+        const char* what;
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {"a pipe", {"-i", "pipe.lms"}, "\n Scene file: pipe.lms could no be opened\n"},
+        {"a directory", {"-i", "folder.lms"}, "\n Scene file: folder.lms could no be opened\n"},
+        {"a device", {"-i", "/dev/zero"}, "\n Scene file: /dev/zero could no be opened\n"},
+        {"an included pipe",
+         {"-i", "includes.lms"},
+         "\n Scene file: pipe.lms could no be opened\n"},
+        {"3DS settings from a pipe",
+         {"-3ds", "pipe.lms"},
+         "\n 3ds settings file: pipe.lms could no be opened\n"},
+        {"a 3DS model from a pipe", {"-3ds", "model.lms"}, " Unable to find the file: pipe.3ds!"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
