@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,16 +18,16 @@
 namespace {
 
 // Top-level blocks read so far; only the top level counts them.
+// Wide enough that no scene that fits in memory could make them wrap to 0.
 struct BlockCounts {
-    short c;   // camera
-    short s;   // settings
-    short su;  // surface
-    short l;   // light
+    std::int64_t c;   // camera
+    std::int64_t s;   // settings
+    std::int64_t su;  // surface
+    std::int64_t l;   // light
 } blocks;
 
 // Deep enough for any sane scene, shallow enough to stop long before the stack would.
 constexpr std::size_t kMaxIncludeDepth = 32;
-
 
 // A scene file being read: what identifies it on disk, and where its includes are looked for.
 struct OpenScene {

@@ -107,6 +107,17 @@ TEST_F(ParserTest, CommentsLeftOpenAreNamedAfterTheSceneIsRead) {
     EXPECT_TRUE(endsWith(complete.output, "scene.lms never ends\n")) << complete.output;
 }
 
+// 65,536 blocks of a kind once counted back to none.
+TEST_F(ParserTest, ManyBlocksOfAKindAreAllCounted) {
+    std::string scene = kSettings + kCamera;
+    for (int n = 0; n < 65536; ++n)
+        scene += "surface { }\nlight { position <0 0 9> color 1 1 1 }\n";
+    const Outcome outcome = parseSceneText(scene);
+    EXPECT_EQ(outcome.status, 0) << outcome.output.substr(0, 200);
+    EXPECT_EQ(outcome.output.find("Warning: scene doesn't contain any light"), std::string::npos);
+    EXPECT_NE(outcome.output.find(" Number of surface(s):\t\t65536\n"), std::string::npos);
+}
+
 TEST_F(ParserTest, SceneWithoutLightWarnsAndSummarises) {
     const TempDir dir;
     const std::string path = dir.write(
