@@ -114,6 +114,12 @@ constexpr Option kOptions[] = {
              std::printf("\n Defaulting priority queue size to 100");
              iPQSize = 100;
          }
+         // The queue grows as a render needs it: a larger start only takes memory.
+         constexpr int kMostQueueSize = 1 << 20;
+         if (iPQSize > kMostQueueSize) {
+             std::printf("\n Limiting priority queue size to %d", kMostQueueSize);
+             iPQSize = kMostQueueSize;
+         }
      }},
     {"-aaq", "--aaquick", 0, "", false, [](char**) { iAntialias = ANTIALIAS_QUICK; }},
     {"-aan", "--aanone", 0, "", false, [](char**) { iAntialias = ANTIALIAS_NONE; }},

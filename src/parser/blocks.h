@@ -23,6 +23,14 @@ void yy_polygon(std::FILE* file);
 void yy_triangle(std::FILE* file);
 void yy_patch(std::FILE* file);  // "patch" and "smooth_triangle"
 
+// Sample counts beyond these are refused. Each multiplies the rays of a pixel: light samples
+// per shadow test, camera samples per pixel, reflection samples per fuzzy bounce; at the
+// bounds a pixel already takes a million rays, and no scene that renders in reasonable time
+// comes near them.
+constexpr int kMostLightSamples = 1024;
+constexpr int kMostCameraSamples = 1024;
+constexpr int kMostReflectionSamples = 256;
+
 // The surface that object blocks give their primitives: the last surface block read.
 const Surface& currentSurface();
 

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <numbers>
+#include <string>
 
 #include "model/globals.h"
 #include "parser/blocks.h"
@@ -39,6 +40,10 @@ bool readShadowKey(std::FILE* file, int keyword, ShadowKeys& keys) {
         case KW_LIGHT_SAMPLES:
             Lire_Entier(file);
             if (val_INT <= 0) yyerror(" smooth light samples must be greater than 0");
+            if (val_INT > kMostLightSamples) {
+                yyerror(" smooth light samples must be at most " +
+                        std::to_string(kMostLightSamples));
+            }
             keys.samples = val_INT;
             ++keys.sampleCounts;
             return true;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numbers>
+#include <string>
 
 #include "model/globals.h"
 #include "model/surface.h"
@@ -109,6 +110,9 @@ bool readFocusKey(std::FILE* file, int keyword, FocusKeys& focus) {
         case KW_CAMERA_SAMPLES:
             Lire_Entier(file);
             if (val_INT < 1) yyerror(" camera samples must be greater than 0");
+            if (val_INT > kMostCameraSamples) {
+                yyerror(" camera samples must be at most " + std::to_string(kMostCameraSamples));
+            }
             myViewPoint.cameraSamples = val_INT;
             return true;
         default:
@@ -240,6 +244,10 @@ void yy_surface(std::FILE* file) {
                 break;
             case KW_REFLECTION_SAMPLES:
                 Lire_Entier(file);
+                if (val_INT > kMostReflectionSamples) {
+                    yyerror(" reflection samples must be at most " +
+                            std::to_string(kMostReflectionSamples));
+                }
                 next.reflectionSamples = val_INT;
                 break;
             case KW_REFLECTION_RADIUS:

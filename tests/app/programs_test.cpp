@@ -65,6 +65,11 @@ TEST_F(ProgramsTest, BothPassesPrintTheirMessages) {
     EXPECT_EQ(queue.exitStatus, 0) << queue.output;
     EXPECT_EQ(occurrences(queue.output, "\n Defaulting priority queue size to 100"), 2);
 
+    const ProgramRun hugeQueue =
+        run(LUMORA_BIN, {"-pqs", "2000000000", "-i", "scene.lms", "-w", "4", "-h", "3"});
+    EXPECT_EQ(hugeQueue.exitStatus, 0) << hugeQueue.output;
+    EXPECT_EQ(occurrences(hugeQueue.output, "\n Limiting priority queue size to 1048576"), 2);
+
     const ProgramRun threads =
         run(LUMORA_MT_BIN, {"-t", "3", "-i", "scene.lms", "-w", "4", "-h", "3"});
     EXPECT_EQ(threads.exitStatus, 0) << threads.output;

@@ -34,6 +34,8 @@ TEST_F(ParserTest, LightErrors) {
         {"light samples", "light {\n\nlight_samples 0", 3,
          " smooth light samples must be greater than 0"},
         {"samples", "light { samples -2 }", 1, " smooth light samples must be greater than 0"},
+        {"too many samples", "light {\nsamples 1025", 2,
+         " smooth light samples must be at most 1024"},
         {"attenuation written with a capital", "light { attenuation_type \"D2\" }", 1,
          " invalid light attenuation type specified"},
         {"shadow type", "light { shadow_type \"soft\" }", 1, " invalid shadow type specified"},

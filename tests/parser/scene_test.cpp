@@ -234,6 +234,8 @@ TEST_F(ParserTest, CameraErrors) {
         {"no samples", "camera {\nsamples 0", 2, " camera samples must be greater than 0"},
         {"negative samples", "camera {\ncamera_samples -1", 2,
          " camera samples must be greater than 0"},
+        {"too many samples", "camera { samples 100000000 }", 1,
+         " camera samples must be at most 1024"},
         {"projection", "camera { projection_type \"wide\" }", 1,
          " invalid camera projection type specified"},
         {"light key", "camera {\ncolor 1 1 1", 2, " Unkown parameter in camera structure"},
@@ -282,6 +284,8 @@ TEST_F(ParserTest, SurfaceErrors) {
     expectParseErrors({
         {"no brace", "surface color", 1, " Opening bracket '{' expected"},
         {"above one", "surface {\ncolor 1.01 0 0", 2, " invalid color component(s)"},
+        {"too many reflection samples", "surface {\n\nreflection_samples 257", 3,
+         " reflection samples must be at most 256"},
         {"below zero", "surface { color 0 -0.01 0 }", 1, " invalid color component(s)"},
         {"declared colour out of range", "declare \"hot\" color 2 0 0\nsurface {\ncolor #hot }", 3,
          " invalid color component(s)"},

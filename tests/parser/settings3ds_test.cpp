@@ -126,6 +126,8 @@ TEST_F(Settings3DSTest, Errors) {
         {"{\nlight_samples 0", 2, " smooth light samples must be greater than 0"},
         {"{ radius -1", 1, " smooth light radius must be greater than 0"},
         {"{ camera_samples 0", 1, " camera samples must be greater than 0"},
+        {"{\nlight_samples 100000000", 2, " smooth light samples must be at most 1024"},
+        {"{ camera_samples 1025", 1, " camera samples must be at most 1024"},
         {"{\n\nsamples 16", 3, " Unkown parameter in 3ds settings structure"},
         {"{ position <0 0 0>", 1, " Unkown parameter in 3ds settings structure"},
         {"{ output_type \"gif\"", 1, " invalid output file type specified"},
