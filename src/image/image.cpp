@@ -1,12 +1,17 @@
 #include "image/image.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <iterator>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "image/bmp.h"
 #include "image/jpg.h"
+#include "image/picture.h"
 #include "image/png.h"
 #include "image/ppm.h"
 #include "image/tga.h"
@@ -54,6 +59,13 @@ int openImage(const char* name, int width, int height) {
 
     // The format's extension is added unless the name already ends with it: "pic" and
     // "pic.png" both write pic.png, while "pic.bmp" with PNG output writes pic.bmp.png.
+    // A directory is no picture: "dir/" would otherwise write the hidden file "dir/.ppm".
+    std::error_code error;
+    const std::string_view given = name;
+    if (given.ends_with('/') || std::filesystem::is_directory(given, error)) {
+        reportCreateFailure(name, EISDIR);
+        endProgram(kErrorStatus);
+    }
     std::string path = name;
     if (!path.ends_with(writer.extension)) path += writer.extension;
     if (writer.open(path.c_str(), width, height) != 0) endProgram(kErrorStatus);

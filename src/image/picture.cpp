@@ -10,7 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <optional>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -56,8 +59,22 @@ bool checkTarget(const std::string& target, mode_t& mode) {
     return true;
 }
 
-void reportCreateFailure(const char* path, int error) {
-    std::printf("\n Cannot create output file: %s (%s)\n", path, std::strerror(error));
+// The file a name stands for: a symbolic link is followed to the file it points to, which
+// need not exist yet, so that the finished picture replaces the link's target and the link
+// stays. Null, with errno set, for links that lead round in a loop.
+std::optional<std::string> followLinks(std::string path) {
+    namespace fs = std::filesystem;
+    constexpr int kMostLinks = 40;  // as many as the system itself follows
+    for (int links = 0; links < kMostLinks; ++links) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(path, error))) return path;
+        const fs::path target = fs::read_symlink(path, error);
+        if (error) return path;
+        path = target.is_absolute() ? target.string()
+                                    : (fs::path(path).parent_path() / target).string();
+    }
+    errno = ELOOP;
+    return std::nullopt;
 }
 
 void reportWriteFailure(const std::string& target, const char* reason) {
@@ -66,13 +83,17 @@ void reportWriteFailure(const std::string& target, const char* reason) {
 
 }  // namespace
 
+void reportCreateFailure(const char* path, int error) {
+    std::printf("\n Cannot create output file: %s (%s)\n", path, std::strerror(error));
+}
+
 bool PictureFile::create(const char* path, int width, int height, ChannelOrder order) {
     assert(width >= 1 && height >= 1);
     discard();
 
-    const std::string target = path;
+    const std::optional<std::string> linked = followLinks(path);
     mode_t mode = 0;
-    if (!checkTarget(target, mode)) {
+    if (!linked || !checkTarget(*linked, mode)) {
         reportCreateFailure(path, errno);
         return false;
     }
@@ -86,6 +107,7 @@ bool PictureFile::create(const char* path, int width, int height, ChannelOrder o
         return false;
     }
 
+    const std::string& target = *linked;
     std::string temporary = temporaryTemplate(target);
     const int fd = mkstemp(temporary.data());
     if (fd < 0) {

@@ -71,6 +71,9 @@ class PictureFile {
     int writeError_ = 0;  // errno of the first failed write; 0 while every write succeeded
 };
 
+// Prints that the picture `path` cannot be created, and why: `error` is an errno.
+void reportCreateFailure(const char* path, int error);
+
 // Stores the low `size` bytes of `value` at `at`, least significant first, as the TGA and BMP
 // headers want them.
 inline void putLittleEndian(unsigned char* at, std::uint64_t value, int size) {

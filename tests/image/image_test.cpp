@@ -267,6 +267,39 @@ TEST_F(ImageTest, UncreatableFileIsNamedAndEndsTheRun) {
     EXPECT_EQ(entries(), (std::set<std::string>{"plain", "taken.bmp"}));
 }
 
+// "dir/" once wrote the hidden file "dir/.bmp"; a directory is refused before rendering.
+TEST_F(ImageTest, OutputNamingADirectoryIsRefused) {
+    fs::create_directory(dir.path() / "sub");
+    for (const std::string name : {"sub", "sub/"}) {
+        const std::string path = (dir.path() / name).string();
+        expectEnded(render(IMAGE_BMP, path, 2, 2),
+                    "\n Cannot create output file: " + path + " (Is a directory)\n");
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path() / "sub"));
+    EXPECT_EQ(entries(), std::set<std::string>{"sub"});
+}
+
+// A picture named by a symbolic link replaces the file the link points to, which may not
+// exist yet; the link stays a link.
+TEST_F(ImageTest, LinkedOutputReplacesTheLinksTarget) {
+    fs::create_directory(dir.path() / "real");
+    const std::string old = dir.write("real/old.bmp", "previous picture");
+    fs::create_symlink("real/old.bmp", dir.path() / "old.bmp");
+    fs::create_symlink("real/fresh.bmp", dir.path() / "fresh.bmp");
+    for (const char* name : {"old", "fresh"}) {
+        const fs::path link = dir.path() / (std::string(name) + ".bmp");
+        ASSERT_FALSE(render(IMAGE_BMP, dir.path() / name, 2, 2).exited) << name;
+        EXPECT_TRUE(fs::is_symlink(link)) << name;
+        EXPECT_EQ(readFile(dir.path() / "real" / link.filename()).size(), 54 + 2 * 8u) << name;
+    }
+    EXPECT_EQ(entries(), (std::set<std::string>{"fresh.bmp", "old.bmp", "real"}));
+
+    fs::create_symlink("loop.bmp", dir.path() / "loop.bmp");
+    const fs::path loop = dir.path() / "loop";
+    expectEnded(render(IMAGE_BMP, loop, 2, 2), "\n Cannot create output file: " + loop.string() +
+                                                   ".bmp (Too many levels of symbolic links)\n");
+}
+
 TEST_F(ImageTest, NameOfTheLongestLengthIsWritten) {
     const std::string name(251, 'n');  // 255 characters with ".bmp", no room for a suffix
     ASSERT_FALSE(render(IMAGE_BMP, dir.path() / name, 2, 2).exited);
