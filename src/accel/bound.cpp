@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "accel/hierarchy.h"
-#include "accel/out_of_memory.h"
+#include "model/out_of_memory.h"
 #include "model/data.h"
 #include "model/fatal.h"
 #include "model/globals.h"

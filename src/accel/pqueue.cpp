@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <new>
 
-#include "accel/out_of_memory.h"
+#include "model/out_of_memory.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 

@@ -1,6 +1,7 @@
 #include "image/picture.h"
 
 #include <sys/stat.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,10 +12,13 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <system_error>
 #include <utility>
+
+#include "model/out_of_memory.h"
 
 namespace {
 
@@ -83,6 +87,17 @@ void reportWriteFailure(const std::string& target, const char* reason) {
 
 }  // namespace
 
+// Whether the machine could hold `bytes` at all. More than its memory and swap together
+// may still be granted by the system, lazily; filling it would then end in the system
+// killing the process rather than in a message.
+bool fitsInMemory(std::size_t bytes) {
+    struct sysinfo info;
+    if (sysinfo(&info) != 0) return true;
+    const auto total =
+        (static_cast<unsigned long long>(info.totalram) + info.totalswap) * info.mem_unit;
+    return bytes <= total;
+}
+
 void reportCreateFailure(const char* path, int error) {
     std::printf("\n Cannot create output file: %s (%s)\n", path, std::strerror(error));
 }
@@ -98,13 +113,17 @@ bool PictureFile::create(const char* path, int width, int height, ChannelOrder o
         return false;
     }
 
-    // Before the file, so that a picture too large for memory leaves nothing behind. Zeroed:
-    // a row the renderer never delivered comes out black rather than as stale memory.
+    // Before the file, so that a picture too large for memory leaves nothing behind, and
+    // before any ray is traced. Zeroed: a row the renderer never delivered comes out black
+    // rather than as stale memory.
+    const std::size_t bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
     try {
-        pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+        if (!fitsInMemory(bytes)) throw std::bad_alloc();
+        pixels_.assign(bytes, 0);
     } catch (const std::exception&) {  // bad_alloc, or length_error past what a vector holds
         std::printf("\n Not enough memory for a %d x %d picture\n", width, height);
-        return false;
+        outOfMemory();
     }
 
     const std::string& target = *linked;

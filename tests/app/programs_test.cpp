@@ -133,6 +133,21 @@ TEST_F(ProgramsTest, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
     }
 }
 
+// 120 GB of picture: more than any machine that runs the tests has, memory and swap together.
+TEST_F(ProgramsTest, PictureTooLargeForMemoryEndsWithStatus1BeforeRendering) {
+    for (const char* program : {LUMORA_BIN, LUMORA_MT_BIN}) {
+        const ProgramRun result = run(program, {"-i", "scene.lms", "-r", "200000", "200000"});
+        EXPECT_EQ(result.exitStatus, 1) << program;
+        EXPECT_NE(result.output.find("\n Not enough memory for a 200000 x 200000 picture\n"),
+                  std::string::npos)
+            << result.output;
+        EXPECT_NE(result.output.find("\n\n LUMORA is out of memory...\n"), std::string::npos);
+        EXPECT_EQ(result.output.find("0%---"), std::string::npos) << "no ray is traced";
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1)
+            << "nothing is left beside the scene";
+    }
+}
+
 TEST_F(ProgramsTest, SceneErrorsNameTheLine) {
     dir_.write("broken.lms", "settings {\n  output_type \"gif\"\n}\n");
     const ProgramRun result = run(LUMORA_BIN, {"-i", "broken.lms"});

@@ -4,7 +4,8 @@
 
 #include "model/fatal.h"
 
-// The hierarchy and its traversal cannot go on without memory: the run ends with status 1.
+// What the run cannot go on without (the picture, the hierarchy, the traversal's queue)
+// could not be had: the run ends with status 1.
 [[noreturn]] inline void outOfMemory() {
     std::fputs("\n\n LUMORA is out of memory...\n", stderr);
     std::fflush(stderr);
