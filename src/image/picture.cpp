@@ -18,6 +18,7 @@
 #include <system_error>
 #include <utility>
 
+#include "image/interrupt.h"
 #include "model/out_of_memory.h"
 
 namespace {
@@ -134,6 +135,7 @@ bool PictureFile::create(const char* path, int width, int height, ChannelOrder o
         release();
         return false;
     }
+    guardTemporaryFile(temporary);
     // mkstemp makes the file private to its owner; the picture must not stay that way.
     std::FILE* file = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
     if (file == nullptr) {
@@ -220,6 +222,7 @@ void PictureFile::fail(int error, const char* reason) {
 }
 
 void PictureFile::release() {
+    releaseTemporaryFile();
     std::vector<unsigned char>().swap(pixels_);
     std::vector<char>().swap(writeBuffer_);
     target_.clear();
