@@ -1,6 +1,8 @@
 #include "image/interrupt.h"
 
+#include <pthread.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <array>
@@ -48,10 +50,26 @@ void onEndingSignal(int signal) {
     raise(signal);
 }
 
-}  // namespace
+// Holds back the ending signals of the calling thread, so that none can come between a
+// temporary file's creation and its guard.
+class EndingSignalsHeld {
+  public:
+    EndingSignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : kEndingSignals) sigaddset(&held, signal);
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~EndingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
 
-void guardTemporaryFile(const std::string& path) {
-    if (path.size() >= sizeof temporaryPath) return;  // mkstemp never makes such a name
+  private:
+    sigset_t previous_;
+};
+
+void guard(const std::string& path) {
+    if (path.size() >= sizeof temporaryPath) return;  // longer than any name mkstemp makes
     std::memcpy(temporaryPath, path.c_str(), path.size() + 1);
     guarding.store(true);
     struct sigaction action {};
@@ -60,7 +78,21 @@ void guardTemporaryFile(const std::string& path) {
     action.sa_flags = SA_RESETHAND | SA_NODEFER;
     for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
         sigaction(kEndingSignals[i], &action, &previousActions[i]);
+        // An ignored signal stays ignored: under nohup a hang-up must not end the render,
+        // and under a file size limit a write must fail, not end the process.
+        if (previousActions[i].sa_handler == SIG_IGN) {
+            sigaction(kEndingSignals[i], &previousActions[i], nullptr);
+        }
     }
+}
+
+}  // namespace
+
+int createGuardedTemporary(std::string& pathTemplate) {
+    const EndingSignalsHeld held;
+    const int fd = mkstemp(pathTemplate.data());
+    if (fd >= 0) guard(pathTemplate);
+    return fd;
 }
 
 void releaseTemporaryFile() {

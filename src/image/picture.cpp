@@ -129,13 +129,12 @@ bool PictureFile::create(const char* path, int width, int height, ChannelOrder o
 
     const std::string& target = *linked;
     std::string temporary = temporaryTemplate(target);
-    const int fd = mkstemp(temporary.data());
+    const int fd = createGuardedTemporary(temporary);
     if (fd < 0) {
         reportCreateFailure(path, errno);
         release();
         return false;
     }
-    guardTemporaryFile(temporary);
     // mkstemp makes the file private to its owner; the picture must not stay that way.
     std::FILE* file = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
     if (file == nullptr) {
