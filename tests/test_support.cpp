@@ -1,9 +1,15 @@
 #include "test_support.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -134,6 +140,88 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     }
     const int status = pclose(pipe);
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+namespace {
+
+// The high-water mark of the process's resident set, 0 once it is gone.
+long peakResidentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string field;
+    long kib = 0;
+    while (status >> field) {
+        if (field == "VmHWM:") {
+            status >> kib;
+            break;
+        }
+    }
+    return kib;
+}
+
+// Reads what the pipe holds into `output`; false once the pipe has ended.
+bool readSome(int fd, std::string& output) {
+    std::array<char, 4096> buffer;
+    const ssize_t count = read(fd, buffer.data(), buffer.size());
+    if (count > 0) output.append(buffer.data(), static_cast<std::size_t>(count));
+    return count > 0;
+}
+
+// Starts the program in `directory` with both its output streams on `output`. A spawn does
+// not copy the test's address space as fork would, which under the sanitizer is large.
+pid_t startProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::filesystem::path& directory, int output) {
+    std::vector<std::string> words{program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+}  // namespace
+
+LimitedRun runProgramLimited(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::filesystem::path& directory, RunLimits limits) {
+    LimitedRun run;
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return run;
+    const pid_t pid = startProgram(program, arguments, directory, pipeEnds[1]);
+    close(pipeEnds[1]);
+    if (pid < 0) {
+        close(pipeEnds[0]);
+        return run;
+    }
+
+    // Watch the program every few milliseconds while collecting its output; once the pipe
+    // has ended, poll() on the closed entry (fd -1) only waits.
+    const auto deadline = std::chrono::steady_clock::now() + limits.time;
+    pollfd reader{pipeEnds[0], POLLIN, 0};
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (poll(&reader, 1, 5) > 0 && !readSome(reader.fd, run.output)) reader.fd = -1;
+        run.peakResidentKiB = std::max(run.peakResidentKiB, peakResidentKiB(pid));
+        run.overTime = run.overTime || std::chrono::steady_clock::now() > deadline;
+        run.overMemory = run.overMemory || run.peakResidentKiB > limits.residentKiB;
+        if (run.overTime || run.overMemory) kill(pid, SIGKILL);
+    }
+    while (readSome(pipeEnds[0], run.output)) {
+    }
+    close(pipeEnds[0]);
+    if (WIFEXITED(status)) {
+        run.exitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        run.signal = WTERMSIG(status);
+    }
     return run;
 }
 

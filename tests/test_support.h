@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -65,6 +66,28 @@ struct ProgramRun {
 };
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::filesystem::path& directory);
+
+// How long a program may run and how much memory it may hold before it is killed.
+struct RunLimits {
+    std::chrono::milliseconds time;
+    long residentKiB;
+};
+
+// How a program run under limits ended.
+struct LimitedRun {
+    int exitStatus = -1;       // its exit status; -1 when a signal ended it
+    int signal = 0;            // the signal that ended it, 0 when it exited
+    bool overTime = false;     // killed for running past the time limit
+    bool overMemory = false;   // killed for holding more memory than allowed
+    long peakResidentKiB = 0;  // the most memory it was seen to hold at once
+    std::string output;        // standard output and standard error together
+};
+
+// Runs a built program like runProgram, but without a shell, watching its time and memory:
+// a program that passes a limit is killed with SIGKILL. Memory is the resident set, not the
+// address space, which a sanitized program reserves by terabytes.
+LimitedRun runProgramLimited(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::filesystem::path& directory, RunLimits limits);
 
 // A picture as the renderer computed it: R, G, B rows, top row first.
 struct Picture {

@@ -38,8 +38,11 @@ double makeLightRay(const ObjectRecord& light, Vector3 point, Ray& out) {
     out.origin = point;
     out.direction = dataOf<LightData>(light).position - point;
     const double distance = length(out.direction);
-    // Normalising a zero vector would turn the direction into NaN; shading skips such a light.
-    if (distance == 0) {
+    // Normalising a zero vector would turn the direction into NaN, and a light at no
+    // measurable distance (a position that is infinite, not a number, or too far for its
+    // distance to fit a double) has no direction either. Shading skips such a light: shadow
+    // rays with such a direction could not be bounded and would test every object.
+    if (distance == 0 || !std::isfinite(distance)) {
         out.direction = {0, 0, 0};
         return 0;
     }

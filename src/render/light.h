@@ -12,7 +12,8 @@ void makeLight(Vector3 position, Color color, int lightType, int attenuationType
                Vector3 direction);
 
 // Aims `out` from `point` at the light and returns the distance to the light. A point that
-// lies on the light has no direction towards it: the result is then 0 and the direction zero.
+// lies on the light, or a light at no measurable distance (infinite, not a number), has no
+// direction towards it: the result is then 0 and the direction zero.
 double makeLightRay(const ObjectRecord& light, Vector3 point, Ray& out);
 
 // The light's colour when nothing but `object` (the surface being shaded) lies between the

@@ -44,7 +44,8 @@ void addLights(const ObjectRecord& object, Vector3 normal, Vector3 point, Vector
         const LightData& data = dataOf<LightData>(*light);
         Ray shadowRay;
         const double dist = makeLightRay(*light, point, shadowRay);
-        // A point on the light itself sees it from no direction at all.
+        // A point on the light itself sees it from no direction at all, nor does any point
+        // see a light at no measurable distance.
         if (dist == 0) continue;
         const Vector3 toLight = shadowRay.direction;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "accel/bound.h"
@@ -146,6 +147,39 @@ TEST_F(TraceTest, APointOnALightIgnoresThatLight) {
     makeLight({0, 0, 0}, {1, 1, 1}, LIGHT_POINT, ATTENUATION_D2, SHADOW_SMOOTH, 1, 4, 1, 1,
               {0, 0, -1});
     expectColorNear(traceFrom(kEye, kForward), {0.2, 0.1, 0.05});
+}
+
+// A light at no measurable distance (a damaged model can put it at infinity, or at a
+// position that is not a number) lights nothing, and no shadow ray is sent towards it: such
+// a ray has no direction to bound its search, so every sample would test every object.
+TEST_F(TraceTest, ALightAtNoMeasurableDistanceIsIgnoredWithoutShadowRays) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        const char* what;
+        Vector3 position;
+    } cases[] = {
+        {"at infinity", {infinity, 0, 0}},
+        {"not a number", {0, nan, 0}},
+        {"too far for its distance to fit a double", {1e300, -1e300, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        freeHierarchy(&myObjectList);
+        resetScene();
+        Surface lit = surface({1, 0.5, 0.25}, 0.2);
+        lit.diffuse = 1;
+        lit.specular = 1;
+        addPlane({0, -1, 0}, 0, lit);
+        makeLight(c.position, {1, 1, 1}, LIGHT_POINT, ATTENUATION_NONE, SHADOW_SMOOTH, 1, 4, 1, 1,
+                  {0, 0, -1});
+        buildBoundingSlabs();
+        Color color{-1, -1, -1};
+        TraceContext context;
+        trace({kEye, kForward}, color, context);
+        expectColorNear(color, {0.2, 0.1, 0.05});
+        EXPECT_EQ(context.rays.shadow, 0);
+    }
 }
 
 // A ray that grazes a sphere meets it where the normal is perpendicular to the ray; the mirror
