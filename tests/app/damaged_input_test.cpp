@@ -388,6 +388,11 @@ class DamagedInput : public testing::TestWithParam<DamageCase> {
         } else if (run.signal == 0) {
             EXPECT_TRUE(saysWhyItFailed(run.output))
                 << "status " << run.exitStatus << " without a message";
+            EXPECT_FALSE(fs::exists(dir_.path() / "picture.ppm")) << "a picture after a failure";
+        }
+        for (const auto& file : fs::directory_iterator(dir_.path())) {
+            EXPECT_EQ(file.path().filename().string().find(".part"), std::string::npos)
+                << "a picture in progress left behind: " << file.path().filename();
         }
     }
 
