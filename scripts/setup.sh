@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs what lumora needs to build and test on Debian, then builds it in build/<kind>.
-# Usage: scripts/setup.sh release|test|sanitize
+# Usage: scripts/setup.sh release|test|sanitize|fuzz
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 kind=${1:-release}
 packages=(g++ cmake ninja-build libgtest-dev libpng-dev libjpeg62-turbo-dev libtiff-dev
           zlib1g-dev imagemagick python3 man-db)
+# The fuzz targets are built with clang, whose runtimes bring libFuzzer and the sanitizers.
+if [ "$kind" = fuzz ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -23,6 +27,8 @@ case "$kind" in
     release) options=(-DCMAKE_BUILD_TYPE=Release -DLUMORA_TESTS=OFF) ;;
     test) options=(-DCMAKE_BUILD_TYPE=Release -DLUMORA_WERROR=ON) ;;
     sanitize) options=(-DCMAKE_BUILD_TYPE=Debug -DLUMORA_WERROR=ON -DLUMORA_SANITIZE=ON) ;;
+    fuzz) options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DLUMORA_WERROR=ON
+                   -DLUMORA_FUZZ=ON -DLUMORA_TESTS=OFF) ;;
     *) echo "unknown build kind: $kind" >&2; exit 2 ;;
 esac
 cmake -S . -B "build/$kind" -G Ninja "${options[@]}"

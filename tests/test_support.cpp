@@ -17,35 +17,9 @@
 #include <iterator>
 #include <random>
 
-#include "accel/bound.h"
 #include "app/driver.h"
-#include "model/data.h"
 #include "model/fatal.h"
-#include "model/globals.h"
-#include "parser/lexer.h"
 #include "parser/parser.h"
-
-void resetScene() {
-    freeHierarchy(&myObjectList);
-    freeList(&myLightList);
-    myRecords.release();
-    freeColorList(&myColorList);
-    nPrims = 0;
-    myViewPoint = {};
-    myDisplay = {};
-    myHaze = {};
-    myBackGroundColor = {};
-    iPQSize = 128;
-    numThreads = 2;
-    iCameraIndex = 0;
-    inputFileName[0] = '\0';
-    jitter = 0;
-    jpeg_quality = 0;
-    multiThreaded = false;
-    comptligne = 1;
-    sourceName.clear();
-    initDefaults();
-}
 
 TempDir::TempDir() {
     std::random_device random;

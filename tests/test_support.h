@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "app/driver.h"  // resetScene
 #include "model/records.h"
 
 // Shared by the tests: a clean scene between tests, scratch directories, and running the
 // parser or the built programs while capturing what they print.
-
-// Releases every list and puts the globals back to the program's start values.
-void resetScene();
 
 // Tests that touch the scene globals start and end with a clean scene.
 class SceneTest : public testing::Test {

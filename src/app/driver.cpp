@@ -7,10 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "accel/bound.h"
 #include "app/scene3ds.h"
+#include "import3ds/model3ds.h"
+#include "model/data.h"
 #include "model/fatal.h"
 #include "model/globals.h"
+#include "model/surface.h"
+#include "parser/lexer.h"
 #include "parser/parser.h"
+#include "primitives/patch.h"
 
 namespace {
 
@@ -168,6 +174,32 @@ void initDefaults() {
     maxQueueSize = 0;
     use3ds = 0;
     iStatistics = 0;
+}
+
+void resetScene() {
+    freeHierarchy(&myObjectList);
+    freeList(&myLightList);
+    myRecords.release();
+    // The patches and objects released above were the last to point into these.
+    releasePatchMeshes();
+    releaseSurfaces();
+    g_3DModel = Model3DS{};
+    freeColorList(&myColorList);
+    nPrims = 0;
+    myViewPoint = {};
+    myDisplay = {};
+    myHaze = {};
+    myBackGroundColor = {};
+    iPQSize = 128;
+    numThreads = 2;
+    iCameraIndex = 0;
+    inputFileName[0] = '\0';
+    jitter = 0;
+    jpeg_quality = 0;
+    multiThreaded = false;
+    comptligne = 1;
+    sourceName.clear();
+    initDefaults();
 }
 
 void showCredits() {

@@ -5,6 +5,11 @@
 // Slab normals and the defaults that no scene can set.
 void initDefaults();
 
+// Releases every list, mesh and shared surface of the scene and puts the globals back to the
+// program's start values, so that one process can load scene after scene: the tests and the
+// fuzz targets do.
+void resetScene();
+
 void showCredits();
 void showUsage();
 

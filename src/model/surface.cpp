@@ -23,6 +23,10 @@ const Surface* shareSurface(const Surface& surface) {
     return &surfaces.back();
 }
 
+void releaseSurfaces() {
+    surfaces.clear();
+}
+
 void setSurfaceAttrib(ObjectRecord& object, const Surface& surface) {
     object.surface = shareSurface(surface);
 }

@@ -23,8 +23,11 @@ inline constexpr Surface kBlankSurface{};
 
 // Gives the object the twelve surface attributes. Objects given equal surfaces one after the
 // other (every object of one surface block, every face of one 3DS material) share one copy,
-// which lives until the process ends.
+// which lives until releaseSurfaces.
 void setSurfaceAttrib(ObjectRecord& object, const Surface& surface);
 
 // The shared copy of the surface that setSurfaceAttrib would give an object now.
 const Surface* shareSurface(const Surface& surface);
+
+// Releases every shared copy, once no object points at them any more.
+void releaseSurfaces();

@@ -146,7 +146,6 @@ class SceneInput {
 
   private:
     std::unique_ptr<Text> text_;
-    SceneInput* outer_;
 };
 
 int Lire_MotCle(std::FILE* file);

@@ -14,10 +14,13 @@ namespace {
 // Meshes never move once made: the faces point at them.
 std::deque<PatchMesh> meshes;
 
-// The mesh of the smooth triangles that scene files give one by one.
+// The mesh of the smooth triangles that scene files give one by one; made with the first of
+// them, so that a scene loaded after releasePatchMeshes starts a mesh of its own.
+PatchMesh* sceneMeshMade = nullptr;
+
 PatchMesh& sceneMesh() {
-    static PatchMesh& mesh = newPatchMesh();
-    return mesh;
+    if (sceneMeshMade == nullptr) sceneMeshMade = &newPatchMesh();
+    return *sceneMeshMade;
 }
 
 // The side the winding of P0, P1, P2 faces: (P0 - P1) x (P0 - P2) has the direction of
@@ -66,6 +69,11 @@ std::uint32_t PatchMesh::add(const Vector3& vertex, const Vector3& normal) {
 
 PatchMesh& newPatchMesh() {
     return meshes.emplace_back();
+}
+
+void releasePatchMeshes() {
+    meshes.clear();
+    sceneMeshMade = nullptr;
 }
 
 // A normal in the face's plane (c·N = 0) is negated too; it stays in the plane.

@@ -17,8 +17,11 @@ struct PatchMesh {
     std::uint32_t add(const Vector3& vertex, const Vector3& normal);
 };
 
-// A mesh for the faces of one model, kept until the process ends.
+// A mesh for the faces of one model, kept until releasePatchMeshes.
 PatchMesh& newPatchMesh();
+
+// Releases every mesh, the scene's own included, once no patch points into them any more.
+void releasePatchMeshes();
 
 // A smoothly shaded triangle. `face` holds P0, N0, P1, N1, P2, N2: each vertex followed by its
 // normal. The normals are oriented in place towards the side of (P1 - P0) x (P2 - P0). The

@@ -241,6 +241,21 @@ TEST_F(PatchTest, CancellingVertexNormalsFallBackToTheFaceNormal) {
     expectVectorNear(n, {0, -1, 0});
 }
 
+// A process that loads scene after scene (the tests, the fuzz targets) releases the mesh of
+// the scene's smooth triangles with the scene: the next scene starts a mesh of its own, so
+// memory does not grow from scene to scene and no face points into a released mesh.
+TEST_F(PatchTest, TheNextSceneStartsAMeshOfItsOwn) {
+    for (int scene = 0; scene < 2; ++scene) {
+        resetScene();
+        const ObjectRecord* patch = cornerPatch({0, -1, 0}, {0, -1, 0}, {0, -1, 0});
+        ASSERT_NE(patch, nullptr);
+        const PatchData& data = dataOf<PatchData>(*patch);
+        EXPECT_EQ(data.mesh->vertices.size(), 3u) << "scene " << scene;
+        for (std::uint32_t k = 0; k < 3; ++k) EXPECT_EQ(data.corner[k], k) << "scene " << scene;
+        EXPECT_EQ(data.mesh->vertices[2].z, kP2.z);
+    }
+}
+
 TEST_F(PatchTest, PrintsItsName) {
     const ObjectRecord* patch = shadedPatch();
     testing::internal::CaptureStdout();
