@@ -14,6 +14,7 @@
 #include "parser/blocks.h"
 #include "parser/lexer.h"
 #include "parser/parser.h"
+#include "primitives/flat.h"
 
 namespace {
 
@@ -191,6 +192,7 @@ int parseFile(const char* path) {
     resetCurrentSurface();
     parseScene(path);
     freeColorList(&myColorList);
+    markSharedEdges(myObjectList);
 
     if (const char* missing = missingBlock()) {
         std::printf("%s", missing);
