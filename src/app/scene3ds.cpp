@@ -13,6 +13,7 @@
 
 #include "import3ds/faces.h"
 #include "import3ds/model3ds.h"
+#include "importmodel/model_file.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "model/input_file.h"
@@ -90,7 +91,7 @@ void presetCamera() {
 }
 
 void readSettings(const char* settingsPath, std::string& modelName, LightParameters& lights,
-                  int& cameraIndex) {
+                  int& cameraIndex, bool& yUp) {
     const FilePtr file = openRegularFile(settingsPath, "r");
     if (!file) {
         std::printf("\n 3ds settings file: %s could no be opened\n", settingsPath);
@@ -99,7 +100,36 @@ void readSettings(const char* settingsPath, std::string& modelName, LightParamet
     comptligne = 1;
     const SceneInput input(file.get(), settingsPath);
     yy_3DSSettings(file.get(), modelName, lights.attenuationType, lights.shadowType,
-                   lights.lightSamples, lights.lightRadius, cameraIndex);
+                   lights.lightSamples, lights.lightRadius, cameraIndex, yUp);
+}
+
+// A y-up model stood upright in this renderer's z-up world: a quarter turn about x.
+Point3f standUp(Point3f p) {
+    return {p.x, -p.z, p.y};
+}
+
+void standModelUp(Model3DS& model) {
+    for (Object3DS& object : model.objects) {
+        for (Point3f& p : object.verts) p = standUp(p);
+        for (Point3f& n : object.normals) n = standUp(n);
+    }
+    for (Camera3DS& camera : model.cameras) {
+        camera.position = standUp(camera.position);
+        camera.target = standUp(camera.target);
+    }
+    for (Light3DS& light : model.lights) light.position = standUp(light.position);
+}
+
+// A name with ".3ds" (or none at all) goes to the 3DS reader as it always has; any other to
+// the importer of every other format. False once the reader has said why it failed.
+bool loadModel(const std::string& name, const std::string& path) {
+    if (name.empty() || name.find(".3ds") != std::string::npos) {
+        return import3DS(g_3DModel, path.c_str(), 0) != 0;
+    }
+    const std::string reason = importModelFile(path, g_3DModel);
+    if (reason.empty()) return true;
+    std::printf(" Model file %s could not be read: %s\n", name.c_str(), reason.c_str());
+    return false;
 }
 
 // The model is looked for as named; failing that, a relative name beside the settings file,
@@ -195,16 +225,17 @@ int parse3ds(const char* settingsPath) {
     LightParameters lights;
     std::string modelName;
     int settingsCamera = 0;
+    bool yUp = false;
     nameOutputAfter(settingsPath);
     presetCamera();
-    readSettings(settingsPath, modelName, lights, settingsCamera);
+    readSettings(settingsPath, modelName, lights, settingsCamera, yUp);
 
-    const std::string modelPath = locateModel(modelName, settingsPath);
     // The normals are computed with the patches, mesh by mesh, on as many threads.
-    if (import3DS(g_3DModel, modelPath.c_str(), 0) == 0) {
+    if (!loadModel(modelName, locateModel(modelName, settingsPath))) {
         std::printf(" An error occured while loading %s\n", settingsPath);
         return -1;
     }
+    if (yUp) standModelUp(g_3DModel);
     std::printf(" Computing normals...\n");
     setCamera(settingsPath, settingsCamera);
     addLights(settingsPath, lights);
