@@ -5,6 +5,7 @@
 #include <assimp/scene.h>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -237,13 +238,13 @@ bool deserialise(const std::string& data, Model3DS& model) {
     return in.ok();
 }
 
-// Bounds on the importing child: processor time, and address space where no sanitizer
-// reserves its own.
-constexpr rlim_t kImportSeconds = 300;
+// The importing child's address space, where no sanitizer reserves its own.
 constexpr rlim_t kImportBytes = rlim_t{16} << 30;
 
-[[noreturn]] void importInChild(const std::string& path, int out) {
-    const rlimit time{kImportSeconds, kImportSeconds};
+[[noreturn]] void importInChild(const std::string& path, int out, unsigned seconds) {
+    // A child whose parent is gone has nobody to answer.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const rlimit time{seconds, seconds};
     setrlimit(RLIMIT_CPU, &time);
 #if !defined(__SANITIZE_ADDRESS__)
     const rlimit memory{kImportBytes, kImportBytes};
@@ -273,11 +274,11 @@ std::string readAll(int in) {
 }
 
 // What the end of the child says of the file, or nothing when it ended normally.
-std::string howTheChildEnded(int status) {
+std::string howTheChildEnded(int status, unsigned seconds) {
     if (WIFSIGNALED(status)) {
         if (WTERMSIG(status) == SIGXCPU || WTERMSIG(status) == SIGKILL) {
-            return "the file is damaged: reading it took more than " +
-                   std::to_string(kImportSeconds) + " seconds";
+            return "the file is damaged: reading it took more than " + std::to_string(seconds) +
+                   " seconds";
         }
         return std::string("the file is damaged: the importer crashed on it (") +
                strsignal(WTERMSIG(status)) + ")";
@@ -290,9 +291,9 @@ std::string howTheChildEnded(int status) {
 
 }  // namespace
 
-// The importing library is someone else's code, and some damaged files crash it: it runs in
-// a child process, whose end, however abrupt, is only a reason here.
-std::string importModelFile(const std::string& path, Model3DS& model) {
+// The importing library is someone else's code, and some damaged files crash it or make it
+// loop: it runs in a child process, whose end, however abrupt, is only a reason here.
+std::string importModelFile(const std::string& path, Model3DS& model, unsigned seconds) {
     model = Model3DS{};
     int channel[2];
     if (pipe(channel) != 0) return std::string("no pipe to the importer: ") + std::strerror(errno);
@@ -305,7 +306,7 @@ std::string importModelFile(const std::string& path, Model3DS& model) {
     }
     if (child == 0) {
         close(channel[0]);
-        importInChild(path, channel[1]);
+        importInChild(path, channel[1], seconds);
     }
     close(channel[1]);
     const std::string data = readAll(channel[0]);
@@ -313,7 +314,7 @@ std::string importModelFile(const std::string& path, Model3DS& model) {
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    std::string reason = howTheChildEnded(status);
+    std::string reason = howTheChildEnded(status, seconds);
     if (reason.empty() && (data.empty() || data[0] == '-')) {
         reason = data.empty() ? "the file is damaged: the importer said nothing" : data.substr(1);
     } else if (reason.empty() && !deserialise(data.substr(1), model)) {

@@ -10,4 +10,10 @@
 // where it gives them, the materials' diffuse colours, the cameras and the point lights.
 // Returns an empty string on success; otherwise why the file could not be read (the
 // library's own words where it gives them), with `model` left empty.
-std::string importModelFile(const std::string& path, Model3DS& model);
+//
+// The library runs in a child process: some damaged files crash it, others make it loop for
+// ever. A crash, or more than `seconds` of processor time (a million-face model takes a few),
+// is reported as a damaged file.
+constexpr unsigned kImportSeconds = 60;
+std::string importModelFile(const std::string& path, Model3DS& model,
+                            unsigned seconds = kImportSeconds);
