@@ -124,16 +124,30 @@ void addLights(const aiScene& scene, Model3DS& model) {
     }
 }
 
+// Whether some mesh lists corners per face rather than sharing them: more corners than faces.
+// A surface whose faces share their corners has about half as many corners as faces; files
+// that list them per face or per polygon (STL, OBJ) have two to three times as many.
+bool listsCornersPerFace(const aiScene& scene) {
+    for (unsigned i = 0; i < scene.mNumMeshes; ++i) {
+        const aiMesh& mesh = *scene.mMeshes[i];
+        if (mesh.mNumVertices > mesh.mNumFaces) return true;
+    }
+    return false;
+}
+
 std::string importHere(const std::string& path, Model3DS& model) {
     Assimp::Importer importer;
-    // Points and lines have no surface to render.
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-    // Joining the corners that files list once per face (STL, unindexed glTF) lets the
-    // averaged normals make them smooth.
-    const aiScene* scene = importer.ReadFile(
-        path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
+    // Points and lines, which have no surface to render, are skipped with the faces.
+    const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate);
     if (scene == nullptr) return importer.GetErrorString();
     if (scene->mRootNode == nullptr) return "the file holds no scene";
+    // Joining the corners that a file lists once per face (STL, OBJ, unindexed glTF) lets the
+    // averaged normals make it smooth. Meshes that share their corners are left alone: joining
+    // is the costliest step of a large model's import.
+    if (listsCornersPerFace(*scene)) {
+        scene = importer.ApplyPostProcessing(aiProcess_JoinIdenticalVertices);
+        if (scene == nullptr) return importer.GetErrorString();
+    }
     addMaterials(*scene, model);
     addNodeMeshes(*scene, *scene->mRootNode, aiMatrix4x4(), model);
     addCameras(*scene, model);
@@ -238,6 +252,8 @@ bool deserialise(const std::string& data, Model3DS& model) {
     return in.ok();
 }
 
+constexpr std::size_t kReadBytes = 1 << 16;
+
 // The importing child's address space, where no sanitizer reserves its own.
 constexpr rlim_t kImportBytes = rlim_t{16} << 30;
 
@@ -264,11 +280,11 @@ constexpr rlim_t kImportBytes = rlim_t{16} << 30;
 
 std::string readAll(int in) {
     std::string data;
-    char buffer[1 << 16];
-    for (ssize_t n; (n = read(in, buffer, sizeof buffer)) != 0;) {
+    std::vector<char> buffer(kReadBytes);
+    for (ssize_t n; (n = read(in, buffer.data(), buffer.size())) != 0;) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) break;
-        data.append(buffer, static_cast<std::size_t>(n));
+        data.append(buffer.data(), static_cast<std::size_t>(n));
     }
     return data;
 }

@@ -113,7 +113,7 @@ TEST(ModelFile, BadFilesGiveAReason) {
         {"truncated binary PLY", dir.write("cut.ply", ply.substr(0, ply.size() - 30)),
          "the importer crashed on it"},
         {"not a PLY at all", dir.write("noise.ply", "plx\n\x01\x02\x03"), "magic number"},
-        {"no faces", dir.write("points.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\n"), ""},
+        {"no faces", dir.write("points.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\n"), "no faces"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

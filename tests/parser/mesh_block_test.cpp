@@ -55,7 +55,7 @@ TEST_F(MeshBlock, Errors) {
          " mesh file notes.xyz could not be read: No suitable reader found for the file format "
          "of file \"" + (dir_.path() / "notes.xyz").string() + "\"."},
         {"no faces", "mesh { file \"points.obj\" }", 5,
-         " mesh file points.obj could not be read: No meshes remaining"},
+         " mesh file points.obj could not be read: the model has no faces"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
