@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -152,6 +154,34 @@ TEST_F(MeshBlock, FlatFacesAreEvenAndSmoothOnesAreShaded) {
     };
     EXPECT_LT(spread("flat"), 25);
     EXPECT_GT(spread("smooth"), 60);
+}
+
+}  // namespace
+
+namespace {
+
+// The shipped OBJ example is what its script writes, and renders with all its faces.
+TEST(MeshExample, TheKnotIsItsScriptsOutputAndRenders) {
+    const TempDir dir;
+    const std::string examples = LUMORA_EXAMPLES_DIR;
+    const ProgramRun script = runProgram(
+        "/usr/bin/env", {"python3", examples + "/make_model_obj.py", dir.path().string()}, ".");
+    ASSERT_EQ(script.exitStatus, 0) << script.output;
+    for (const char* name : {"knot.obj", "knot.mtl"}) {
+        std::ifstream shipped(examples + "/" + name), written(dir.path() / name);
+        const std::string a{std::istreambuf_iterator<char>(shipped), {}};
+        const std::string b{std::istreambuf_iterator<char>(written), {}};
+        EXPECT_FALSE(a.empty()) << name;
+        EXPECT_EQ(a, b) << name << " differs from what make_model_obj.py writes";
+    }
+    const ProgramRun run =
+        runProgram(LUMORA_BIN,
+                   {"-i", examples + "/knot.lms", "-r", "32", "24", "-aan", "-ppm", "-o",
+                    (dir.path() / "knot").string()},
+                   dir.path());
+    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_NE(run.output.find(" Number of mesh face(s):\t8640\n"), std::string::npos);
+    EXPECT_EQ(readPpm(dir.path() / "knot.ppm").width, 32);
 }
 
 }  // namespace
