@@ -69,6 +69,17 @@ Object3DS placedMesh(const aiMesh& mesh, const aiMatrix4x4& placement) {
     return object;
 }
 
+// The importer takes some damaged files (a bit-flipped binary PLY) without noticing that a
+// face names a vertex its mesh lacks.
+bool facesNameTheirVertices(const Object3DS& object) {
+    for (const Face3DS& face : object.faces) {
+        for (int k : face.vertIndex) {
+            if (k < 0 || static_cast<std::size_t>(k) >= object.verts.size()) return false;
+        }
+    }
+    return true;
+}
+
 void addNodeMeshes(const aiScene& scene, const aiNode& node, const aiMatrix4x4& parent,
                    Model3DS& model) {
     const aiMatrix4x4 placement = parent * node.mTransformation;
@@ -150,6 +161,11 @@ std::string importHere(const std::string& path, Model3DS& model) {
     }
     addMaterials(*scene, model);
     addNodeMeshes(*scene, *scene->mRootNode, aiMatrix4x4(), model);
+    for (const Object3DS& object : model.objects) {
+        if (!facesNameTheirVertices(object)) {
+            return "the file is damaged: a face names a vertex its mesh lacks";
+        }
+    }
     addCameras(*scene, model);
     addLights(*scene, model);
     if (model.objects.empty()) return "the model has no faces";

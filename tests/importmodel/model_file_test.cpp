@@ -98,6 +98,12 @@ TEST(ModelFile, AnImportThatRunsOnIsStoppedAtItsTimeLimit) {
     EXPECT_TRUE(model.objects.empty());
 }
 
+// The binary cube with its last face's last index raised to 8, past the last vertex.
+std::string badIndex(std::string ply) {
+    ply[ply.size() - 4] = 8;
+    return ply;
+}
+
 // Whatever is wrong with the file, the answer is a reason and an empty model.
 TEST(ModelFile, BadFilesGiveAReason) {
     const TempDir dir;
@@ -112,6 +118,8 @@ TEST(ModelFile, BadFilesGiveAReason) {
         // assimp 5.2.5 crashes on this one, in the child process.
         {"truncated binary PLY", dir.write("cut.ply", ply.substr(0, ply.size() - 30)),
          "the importer crashed on it"},
+        {"a face naming vertex 8 of 8", dir.write("index.ply", badIndex(ply)),
+         "a face names a vertex its mesh lacks"},
         {"not a PLY at all", dir.write("noise.ply", "plx\n\x01\x02\x03"), "magic number"},
         {"no faces", dir.write("points.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\n"), "no faces"},
     };
