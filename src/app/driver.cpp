@@ -64,6 +64,13 @@ void copyName(char* destination, std::size_t size, const char* name, const char*
 
 bool inputGiven = false;
 
+// A settings file that names a model (3DS or any other format) rather than a scene file.
+void readModelSettings(char** values) {
+    copyName(inputFileName, kInputFileNameSize, values[0], "Input");
+    use3ds = 1;
+    inputGiven = true;
+}
+
 struct Option {
     std::string_view shortName;
     std::string_view longName;
@@ -90,12 +97,8 @@ constexpr Option kOptions[] = {
          iCameraIndex = readInteger(v[0]);
          iCameraGiven = 1;
      }},
-    {"-3ds", "--3ds", 1, "a file name", false,
-     [](char** v) {
-         copyName(inputFileName, kInputFileNameSize, v[0], "Input");
-         use3ds = 1;
-         inputGiven = true;
-     }},
+    {"-3ds", "--3ds", 1, "a file name", false, readModelSettings},
+    {"-model", "--model", 1, "a file name", false, readModelSettings},
     {"-aaa", "--aaadaptive", 1, "an integer", false,
      [](char** v) {
          iAntialias = ANTIALIAS_ADAPTIVE;
@@ -212,6 +215,7 @@ void showUsage() {
     std::puts(" Example: lumora -i scene.lms\n");
     std::puts(" Options:");
     std::puts("  -3ds/--3ds         filename    read filename as 3ds input");
+    std::puts("  -model/--model     filename    the same, for a model of any format");
     std::puts("  -c/--camera        integer     specify which camera to use to render (from 0)");
     std::puts("  -i/--input         filename    read filename as input");
     std::puts("  -o/--ouput         filename    write output to 'filename' (no extension)");

@@ -1,29 +1,25 @@
 #include "app/scene3ds.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <future>
 #include <memory>
 #include <numbers>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "import3ds/faces.h"
 #include "import3ds/model3ds.h"
-#include "model/arena.h"
+#include "importmodel/model_file.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "model/input_file.h"
 #include "model/surface.h"
 #include "parser/lexer.h"
 #include "parser/settings3ds.h"
-#include "primitives/flat.h"
-#include "primitives/patch.h"
 #include "render/light.h"
 
 namespace {
@@ -95,7 +91,7 @@ void presetCamera() {
 }
 
 void readSettings(const char* settingsPath, std::string& modelName, LightParameters& lights,
-                  int& cameraIndex) {
+                  int& cameraIndex, bool& yUp) {
     const FilePtr file = openRegularFile(settingsPath, "r");
     if (!file) {
         std::printf("\n 3ds settings file: %s could no be opened\n", settingsPath);
@@ -104,7 +100,36 @@ void readSettings(const char* settingsPath, std::string& modelName, LightParamet
     comptligne = 1;
     const SceneInput input(file.get(), settingsPath);
     yy_3DSSettings(file.get(), modelName, lights.attenuationType, lights.shadowType,
-                   lights.lightSamples, lights.lightRadius, cameraIndex);
+                   lights.lightSamples, lights.lightRadius, cameraIndex, yUp);
+}
+
+// A y-up model stood upright in this renderer's z-up world: a quarter turn about x.
+Point3f standUp(Point3f p) {
+    return {p.x, -p.z, p.y};
+}
+
+void standModelUp(Model3DS& model) {
+    for (Object3DS& object : model.objects) {
+        for (Point3f& p : object.verts) p = standUp(p);
+        for (Point3f& n : object.normals) n = standUp(n);
+    }
+    for (Camera3DS& camera : model.cameras) {
+        camera.position = standUp(camera.position);
+        camera.target = standUp(camera.target);
+    }
+    for (Light3DS& light : model.lights) light.position = standUp(light.position);
+}
+
+// A name with ".3ds" (or none at all) goes to the 3DS reader as it always has; any other to
+// the importer of every other format. False once the reader has said why it failed.
+bool loadModel(const std::string& name, const std::string& path) {
+    if (name.empty() || name.find(".3ds") != std::string::npos) {
+        return import3DS(g_3DModel, path.c_str(), 0) != 0;
+    }
+    const std::string reason = importModelFile(path, g_3DModel);
+    if (reason.empty()) return true;
+    std::printf(" Model file %s could not be read: %s\n", name.c_str(), reason.c_str());
+    return false;
 }
 
 // The model is looked for as named; failing that, a relative name beside the settings file,
@@ -166,88 +191,15 @@ Color materialColour(const Object3DS& object) {
     return {c[0] / 255.0f, c[1] / 255.0f, c[2] / 255.0f};
 }
 
-// The patches of one 3DS mesh, chained as myObjectList would hold them: the last made first.
-struct MeshFaces {
-    ObjectRecord* first = nullptr;
-    ObjectRecord* last = nullptr;
-    int count = 0;
-};
-
-// One patch per face of the 3DS mesh, made in `arena`, on the vertices of `mesh` with the
-// normals computed for them, so the mesh shades smooth (the model's single-precision numbers
-// widen to doubles exactly). A face whose corners span no plane is dropped: it has no normal
-// and would leave the patch's hit test undefined. The 3DS mesh is released as soon as its
-// patches exist, so that a large model never holds all its meshes and all its patches at once.
-MeshFaces makeFaces(Object3DS& object, PatchMesh& mesh, const Surface* surface,
-                    RecordArena& arena) {
-    computeObjectNormals(object);
-    mesh.vertices.reserve(object.verts.size());
-    mesh.normals.reserve(object.verts.size());
-    for (std::size_t v = 0; v < object.verts.size(); ++v) {
-        mesh.add(widen(object.verts[v]), widen(object.normals[v]));
-    }
-
-    MeshFaces faces;
-    for (const Face3DS& face : object.faces) {
-        std::uint32_t corners[3];
-        Vector3 normals[3];
-        for (int k = 0; k < 3; ++k) {
-            corners[k] = static_cast<std::uint32_t>(face.vertIndex[k]);
-            normals[k] = widen(object.normals[corners[k]]);
-        }
-        const Vector3 vertices[3] = {mesh.vertices[corners[0]], mesh.vertices[corners[1]],
-                                     mesh.vertices[corners[2]]};
-        if (!hasPlane(vertices)) continue;
-        ObjectRecord* patch = newMeshPatch(arena, mesh, corners, normals);
-        if (patch == nullptr) continue;
-        patch->surface = surface;
-        patch->next = faces.first;
-        faces.first = patch;
-        if (faces.last == nullptr) faces.last = patch;
-        ++faces.count;
-    }
-    object = Object3DS{};
-    return faces;
-}
-
-// The patches of every mesh of the model. The meshes' tables and surfaces are made here, in
-// model order; the faces are made by as many threads as the render will use, each taking the
-// next mesh left and making its patches in an arena of its own. The chains then join the
-// scene's list in model order, so the list is the same however many threads made it.
+// The patches of every mesh of the model, each coloured by its material.
 void buildPatches() {
-    std::vector<Object3DS>& objects = g_3DModel.objects;
-    std::vector<PatchMesh*> meshes;
     std::vector<const Surface*> surfaces;
     Surface surface = kMeshSurface;
-    for (const Object3DS& object : objects) {
-        meshes.push_back(&newPatchMesh());
+    for (const Object3DS& object : g_3DModel.objects) {
         surface.color = materialColour(object);
         surfaces.push_back(shareSurface(surface));
     }
-
-    std::vector<MeshFaces> faces(objects.size());
-    const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
-    std::vector<RecordArena> arenas(static_cast<std::size_t>(threads));
-    std::atomic<std::size_t> nextMesh{0};
-    const auto work = [&](RecordArena& arena) {
-        for (std::size_t k = nextMesh++; k < objects.size(); k = nextMesh++) {
-            faces[k] = makeFaces(objects[k], *meshes[k], surfaces[k], arena);
-        }
-    };
-    std::vector<std::future<void>> helpers;
-    for (int t = 1; t < threads; ++t) {
-        helpers.push_back(std::async(std::launch::async, work, std::ref(arenas[t])));
-    }
-    work(arenas[0]);
-    for (std::future<void>& helper : helpers) helper.get();
-
-    for (const MeshFaces& mesh : faces) {
-        if (mesh.count == 0) continue;
-        mesh.last->next = myObjectList;
-        myObjectList = mesh.first;
-        nPrims += mesh.count;
-    }
-    for (RecordArena& arena : arenas) myRecords.adopt(std::move(arena));
+    addMeshFaces(g_3DModel.objects, surfaces);
     g_3DModel = Model3DS{};
 }
 
@@ -273,16 +225,17 @@ int parse3ds(const char* settingsPath) {
     LightParameters lights;
     std::string modelName;
     int settingsCamera = 0;
+    bool yUp = false;
     nameOutputAfter(settingsPath);
     presetCamera();
-    readSettings(settingsPath, modelName, lights, settingsCamera);
+    readSettings(settingsPath, modelName, lights, settingsCamera, yUp);
 
-    const std::string modelPath = locateModel(modelName, settingsPath);
     // The normals are computed with the patches, mesh by mesh, on as many threads.
-    if (import3DS(g_3DModel, modelPath.c_str(), 0) == 0) {
+    if (!loadModel(modelName, locateModel(modelName, settingsPath))) {
         std::printf(" An error occured while loading %s\n", settingsPath);
         return -1;
     }
+    if (yUp) standModelUp(g_3DModel);
     std::printf(" Computing normals...\n");
     setCamera(settingsPath, settingsCamera);
     addLights(settingsPath, lights);

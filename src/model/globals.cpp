@@ -15,6 +15,8 @@ int nPrims = 0;
 
 int iNumSphere, iNumRing, iNumPlane, iNumCone, iNumCylinder, iNumDisc, iNumPolygone, iNumTriangle,
     iNumPatch, iNumSurface, iNumLight;
+int iNumMesh;
+long iNumMeshFace;
 
 int iPQSize = 128;
 int maxQueueSize = 0;

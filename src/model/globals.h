@@ -21,6 +21,10 @@ extern int nPrims;  // records in the object hierarchy: primitives, then composi
 // Per-keyword counts of the parse summary.
 extern int iNumSphere, iNumRing, iNumPlane, iNumCone, iNumCylinder, iNumDisc, iNumPolygone,
     iNumTriangle, iNumPatch, iNumSurface, iNumLight;
+// Mesh statements read, and the faces they added (counted apart from the patches and
+// triangles of the scene's own blocks).
+extern int iNumMesh;
+extern long iNumMeshFace;
 
 extern int iPQSize;       // capacity of the traversal's priority queue
 extern int maxQueueSize;  // high-water mark of that queue

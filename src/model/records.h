@@ -150,6 +150,9 @@ struct ConeData {
 // Flat kinds keep the two coordinates of the projection their inside test works in.
 struct PolygonData {
     const Vector3* vertices;  // vertexCount of them, owned by the polygon module
+    // Per edge (vertex i to i + 1), 1 when another flat face has the same edge; owned by the
+    // polygon module, set by markSharedEdges.
+    std::uint8_t* sharedEdges;
     Vector3 normal;           // unit length
     int vertexCount;
     double offset;  // the plane is normal·P + offset = 0
@@ -165,6 +168,7 @@ struct TriangleData {
     int uAxis;
     int vAxis;
     SlabBox slabs;
+    std::uint8_t sharedEdges[3];  // as the polygon's
 };
 
 struct PatchMesh;

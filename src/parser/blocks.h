@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <string>
 
 #include "model/records.h"
 
@@ -22,6 +23,11 @@ void yy_cone(std::FILE* file);
 void yy_polygon(std::FILE* file);
 void yy_triangle(std::FILE* file);
 void yy_patch(std::FILE* file);  // "patch" and "smooth_triangle"
+void yy_mesh(std::FILE* file);
+
+// A file named in the scene being read: as named when it exists so (or the name is absolute),
+// else beside that scene file when it exists there, else as named.
+std::string besideScene(const std::string& name);
 
 // Sample counts beyond these are refused. Each multiplies the rays of a pixel: light samples
 // per shadow test, camera samples per pixel, reflection samples per fuzzy bounce; at the

@@ -40,6 +40,7 @@ bool beginsStatement(int code) {
         case KW_LIGHT:
         case KW_SETTINGS:
         case KW_SURFACE:
+        case KW_MESH:
         case KW_PLANE:
         case KW_SPHERE:
         case KW_CONE:

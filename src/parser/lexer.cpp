@@ -96,6 +96,14 @@ const Keyword liste_motcle[kKeywordCount] = {
     {"patch", KW_PATCH},
     {"smooth_triangle", KW_SMOOTH_TRIANGLE},
     {"modify", KW_MODIFY},
+    {"mesh", KW_MESH},
+    {"file", KW_FILE},
+    {"scale", KW_SCALE},
+    {"rotate", KW_ROTATE},
+    {"translate", KW_TRANSLATE},
+    {"smooth", KW_SMOOTH},
+    {"flat", KW_FLAT},
+    {"materials", KW_MATERIALS},
 };
 
 std::string chaine;
@@ -444,6 +452,17 @@ void expectToken(std::FILE* file, int code, const char* message) {
     if (Lire_MotCle(file) != code) yyerror(message);
 }
 
+// The rest of a vector once its "<" is read.
+void readVectorComponents(std::FILE* file) {
+    expectNumber(file, " x component expected");
+    vect_tmp.x = val_DBL;
+    expectNumber(file, " y component expected");
+    vect_tmp.y = val_DBL;
+    expectNumber(file, " z componente expected");
+    vect_tmp.z = val_DBL;
+    expectToken(file, TOKEN_CLOSE_VECTOR, " Closing bracket '>' expected after z component");
+}
+
 }  // namespace
 
 SceneInput::SceneInput(std::FILE* file, std::string name, std::size_t blockSize)
@@ -521,13 +540,17 @@ void Lire_RVB(std::FILE* file) {
 void Lire_Vecteur(std::FILE* file) {
     type_motcle = NUMBER_DECIMAL;
     expectToken(file, TOKEN_OPEN_VECTOR, " Opening backet '<' expected before x component");
-    expectNumber(file, " x component expected");
-    vect_tmp.x = val_DBL;
-    expectNumber(file, " y component expected");
-    vect_tmp.y = val_DBL;
-    expectNumber(file, " z componente expected");
-    vect_tmp.z = val_DBL;
-    expectToken(file, TOKEN_CLOSE_VECTOR, " Closing bracket '>' expected after z component");
+    readVectorComponents(file);
+}
+
+void Lire_Facteur(std::FILE* file) {
+    type_motcle = NUMBER_DECIMAL;
+    if (Lire_MotCle(file) == TOKEN_NUMBER) {
+        vect_tmp = {val_DBL, val_DBL, val_DBL};
+        return;
+    }
+    if (mot_cle != TOKEN_OPEN_VECTOR) yyerror(" Decimal value or vector expected");
+    readVectorComponents(file);
 }
 
 void Lire_Decimal(std::FILE* file) {

@@ -100,6 +100,14 @@ enum KeywordCode : int {
     KW_PATCH = 902,
     KW_SMOOTH_TRIANGLE = 903,
     KW_MODIFY = 1000,  // reserved
+    KW_MESH = 1100,
+    KW_FILE = 1101,
+    KW_SCALE = 1102,
+    KW_ROTATE = 1103,
+    KW_TRANSLATE = 1104,
+    KW_SMOOTH = 1105,
+    KW_FLAT = 1106,
+    KW_MATERIALS = 1107,
 };
 
 struct Keyword {
@@ -107,7 +115,7 @@ struct Keyword {
     int code;
 };
 
-constexpr int kKeywordCount = 79;
+constexpr int kKeywordCount = 87;
 extern const Keyword liste_motcle[kKeywordCount];
 
 // How the next number token is converted.
@@ -152,6 +160,8 @@ int Lire_MotCle(std::FILE* file);
 int Trouve_MotCle();
 void Lire_RVB(std::FILE* file);
 void Lire_Vecteur(std::FILE* file);
+// A vector, or one number standing for the vector of three equal components; into vect_tmp.
+void Lire_Facteur(std::FILE* file);
 void Lire_Decimal(std::FILE* file);
 void Lire_Entier(std::FILE* file);
 void Lire_Chaine(std::FILE* file);

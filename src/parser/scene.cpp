@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "model/fatal.h"
@@ -14,6 +15,7 @@
 #include "parser/blocks.h"
 #include "parser/lexer.h"
 #include "parser/parser.h"
+#include "primitives/flat.h"
 
 namespace {
 
@@ -140,6 +142,9 @@ void readStatement(std::FILE* file) {
         case KW_SMOOTH_TRIANGLE:
             yy_patch(file);
             break;
+        case KW_MESH:
+            yy_mesh(file);
+            break;
         default:
             std::printf("\n Scene parser returned error: %d '%s'\n", mot_cle, chaine.c_str());
             yyerror(" Unkown term");
@@ -148,7 +153,8 @@ void readStatement(std::FILE* file) {
 
 void resetCounters() {
     iNumSphere = iNumRing = iNumPlane = iNumCone = iNumCylinder = iNumDisc = iNumPolygone =
-        iNumTriangle = iNumPatch = iNumSurface = iNumLight = 0;
+        iNumTriangle = iNumPatch = iNumSurface = iNumLight = iNumMesh = 0;
+    iNumMeshFace = 0;
     blocks = {};
 }
 
@@ -172,6 +178,10 @@ void printSummary() {
     std::printf(" Number of patch(es):\t\t%d\n", iNumPatch);
     std::printf(" Number of surface(s):\t\t%d\n", iNumSurface);
     std::printf(" Number of light(s):\t\t%d\n", iNumLight);
+    // Scenes without meshes keep the summary they always had.
+    if (iNumMesh == 0) return;
+    std::printf(" Number of mesh(es):\t\t%d\n", iNumMesh);
+    std::printf(" Number of mesh face(s):\t%ld\n", iNumMeshFace);
 }
 
 // A comment left open swallows the rest of its file without a word; what it swallowed may
@@ -191,6 +201,7 @@ int parseFile(const char* path) {
     resetCurrentSurface();
     parseScene(path);
     freeColorList(&myColorList);
+    markSharedEdges(myObjectList);
 
     if (const char* missing = missingBlock()) {
         std::printf("%s", missing);
@@ -215,6 +226,14 @@ int parseScene(const char* path) {
     std::printf("\n Parsing %s", name.c_str());
     while (Lire_MotCle(file.get()) != TOKEN_EOF) readStatement(file.get());
     return 0;
+}
+
+std::string besideScene(const std::string& name) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::exists(name, error) || fs::path(name).is_absolute() || openScenes.empty()) return name;
+    const fs::path beside = openScenes.back().directory / name;
+    return fs::exists(beside, error) ? beside.string() : name;
 }
 
 void expectOpeningBrace(std::FILE* file) {

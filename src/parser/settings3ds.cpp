@@ -1,13 +1,28 @@
 #include "parser/settings3ds.h"
 
+#include <cctype>
 #include <cstring>
+#include <string>
 
 #include "model/globals.h"
 #include "parser/blocks.h"
 #include "parser/lexer.h"
 
+namespace {
+
+// Names with ".3ds" go to the 3DS reader, other names to the importer of every other format,
+// but a 3DS extension in other capitals is refused as it always was.
+bool misspeltThreeDs(const std::string& name) {
+    if (name.find(".3ds") != std::string::npos || name.size() < 4) return false;
+    std::string extension = name.substr(name.size() - 4);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".3ds";
+}
+
+}  // namespace
+
 void yy_3DSSettings(std::FILE* file, std::string& modelName, int& attenuationType, int& shadowType,
-                    int& lightSamples, double& lightRadius, int& cameraIndex) {
+                    int& lightSamples, double& lightRadius, int& cameraIndex, bool& yUp) {
     expectOpeningBrace(file);
     resetRenderSettings();
     // Unlike a scene's settings block, the output type is optional here and starts as TGA.
@@ -28,8 +43,11 @@ void yy_3DSSettings(std::FILE* file, std::string& modelName, int& attenuationTyp
         switch (keyword) {
             case KW_INPUT_NAME:
                 Lire_Chaine(file);
-                if (strTemp.find(".3ds") == std::string::npos) yyerror(" '.3ds' file expected.");
+                if (misspeltThreeDs(strTemp)) yyerror(" '.3ds' file expected.");
                 modelName = strTemp;
+                break;
+            case KW_UP:
+                yUp = readChoice(file, {{"z", 0}, {"y", 1}}, " invalid up axis specified") == 1;
                 break;
             case KW_CAMERA_INDEX:
                 Lire_Entier(file);

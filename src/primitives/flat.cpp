@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <functional>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
 
+#include "model/data.h"
 #include "model/globals.h"
 #include "primitives/primitive.h"
 
@@ -53,7 +58,143 @@ double coordinate(const Vector3& p, int axis) {
     return axis == 0 ? p.x : axis == 1 ? p.y : p.z;
 }
 
+// A point of a projection: the projected coordinates or the ray frame's across and up.
+struct Point2 {
+    double u;
+    double v;
+};
+
+// Whether (pu, pv) lies within 0.001 of the segment from a to b.
+bool withinToleranceOfSegment(double pu, double pv, Point2 a, Point2 b) {
+    const double du = b.u - a.u;
+    const double dv = b.v - a.v;
+    const double length2 = du * du + dv * dv;
+    double along = length2 > 0 ? ((pu - a.u) * du + (pv - a.v) * dv) / length2 : 0;
+    along = std::clamp(along, 0.0, 1.0);
+    const double eu = a.u + along * du - pu;
+    const double ev = a.v + along * dv - pv;
+    return eu * eu + ev * ev < kEpsilon * kEpsilon;
+}
+
+// The ray's frame of insideAlongRay: `depth` is the coordinate of the ray direction's largest
+// magnitude, `across` and `up` the other two; a point's offset from the origin is sheared along
+// the direction onto the plane depth = 0, where the ray itself is the point (0, 0).
+struct RayFrame {
+    int across;
+    int up;
+    int depth;
+    double shearAcross;
+    double shearUp;
+};
+
+RayFrame rayFrame(const Vector3& direction) {
+    RayFrame frame{};
+    const double dx = std::fabs(direction.x);
+    const double dy = std::fabs(direction.y);
+    const double dz = std::fabs(direction.z);
+    frame.depth = dx >= dy && dx >= dz ? 0 : dy >= dz ? 1 : 2;
+    frame.across = (frame.depth + 1) % 3;
+    frame.up = (frame.depth + 2) % 3;
+    const double d = coordinate(direction, frame.depth);
+    frame.shearAcross = -coordinate(direction, frame.across) / d;
+    frame.shearUp = -coordinate(direction, frame.up) / d;
+    return frame;
+}
+
+Point2 inRayFrame(const RayFrame& frame, const Vector3& origin, const Vector3& p) {
+    const Vector3 offset = p - origin;
+    const double depth = coordinate(offset, frame.depth);
+    return {coordinate(offset, frame.across) + frame.shearAcross * depth,
+            coordinate(offset, frame.up) + frame.shearUp * depth};
+}
+
+// Whether the edge from a to b (across, up) crosses the half-line from (0, 0) towards increasing
+// across. An endpoint exactly on up = 0 counts as below. The side of the
+// crossing is the sign of the edge function a x b over the edge's rise; swapping a and b negates
+// both exactly, and a ray exactly on the edge's line counts as crossing for either order.
+bool crossesRightHalfLine(const Point2& a, const Point2& b) {
+    if ((a.v > 0) == (b.v > 0)) return false;
+    const double edge = a.u * b.v - a.v * b.u;
+    return edge == 0 || (edge > 0) == (b.v > a.v);
+}
+
+// An edge by its two end points, the lower one (in x, then y, then z) first, so that both
+// faces of an edge name it alike whichever way they run along it.
+struct EdgeKey {
+    Vector3 low;
+    Vector3 high;
+    bool operator==(const EdgeKey& other) const {
+        return low.x == other.low.x && low.y == other.low.y && low.z == other.low.z &&
+               high.x == other.high.x && high.y == other.high.y && high.z == other.high.z;
+    }
+};
+
+EdgeKey edgeKey(const Vector3& p, const Vector3& q) {
+    const bool qFirst = std::tie(q.x, q.y, q.z) < std::tie(p.x, p.y, p.z);
+    return qFirst ? EdgeKey{q, p} : EdgeKey{p, q};
+}
+
+struct EdgeHash {
+    std::size_t operator()(const EdgeKey& edge) const {
+        std::size_t h = 0;
+        for (double c : {edge.low.x, edge.low.y, edge.low.z, edge.high.x, edge.high.y, edge.high.z}) {
+            h = h * 1000003 ^ std::hash<double>{}(c);
+        }
+        return h;
+    }
+};
+
+// A flat face's vertices and the flags of its edges.
+struct FaceEdges {
+    std::span<const Vector3> vertices;
+    std::span<std::uint8_t> shared;
+};
+
+std::vector<FaceEdges> flatFaces(ObjectRecord* list) {
+    std::vector<FaceEdges> faces;
+    for (ObjectRecord* object = list; object != nullptr; object = object->next) {
+        if (object->kind == KIND_TRIANGLE) {
+            TriangleData& triangle = dataOf<TriangleData>(*object);
+            faces.push_back({triangle.vertices, triangle.sharedEdges});
+        } else if (object->kind == KIND_POLYGON) {
+            const PolygonData& polygon = dataOf<PolygonData>(*object);
+            const auto count = static_cast<std::size_t>(polygon.vertexCount);
+            faces.push_back({{polygon.vertices, count}, {polygon.sharedEdges, count}});
+        }
+    }
+    return faces;
+}
+
+EdgeKey edgeOf(const FaceEdges& face, std::size_t i) {
+    return edgeKey(face.vertices[i], face.vertices[(i + 1) % face.vertices.size()]);
+}
+
 }  // namespace
+
+void markSharedEdges(ObjectRecord* list) {
+    const std::vector<FaceEdges> faces = flatFaces(list);
+    std::unordered_map<EdgeKey, int, EdgeHash> uses;
+    for (const FaceEdges& face : faces) {
+        for (std::size_t i = 0; i < face.vertices.size(); ++i) ++uses[edgeOf(face, i)];
+    }
+    for (const FaceEdges& face : faces) {
+        for (std::size_t i = 0; i < face.vertices.size(); ++i) {
+            face.shared[i] = uses[edgeOf(face, i)] > 1 ? 1 : 0;
+        }
+    }
+}
+
+bool insideAlongRay(std::span<const Vector3> vertices, const Ray& ray) {
+    const RayFrame frame = rayFrame(ray.direction);
+    bool inside = false;
+    Point2 from = inRayFrame(frame, ray.origin, vertices.back());
+    for (const Vector3& vertex : vertices) {
+        const Point2 to = inRayFrame(frame, ray.origin, vertex);
+        if (crossesRightHalfLine(from, to)) inside = !inside;
+        from = to;
+    }
+    return inside;
+}
 
 bool hasPlane(std::span<const Vector3> points) {
     std::size_t j = 0;
@@ -94,7 +235,8 @@ bool flatHitDistance(const Vector3& normal, double offset, const Ray& ray, doubl
 // never straddle, and edges parallel to v are decided by the exact comparisons, so a face
 // bounded by the projection axes has exact edges.
 bool insideByCrossings(std::span<const Vector3> vertices, ProjectionAxes axes,
-                       const Vector3& point) {
+                       const Vector3& point, std::span<const std::uint8_t> sharedEdges,
+                       bool& nearShared) {
     const double pu = coordinate(point, axes.u);
     const double pv = coordinate(point, axes.v);
     bool inside = false;
@@ -106,6 +248,10 @@ bool insideByCrossings(std::span<const Vector3> vertices, ProjectionAxes axes,
         const double vi = coordinate(from, axes.v);
         const double uj = coordinate(to, axes.u);
         const double vj = coordinate(to, axes.v);
+        if (!sharedEdges.empty() && sharedEdges[i] != 0 &&
+            withinToleranceOfSegment(pu, pv, {ui, vi}, {uj, vj})) {
+            nearShared = true;
+        }
 
         if (vi == vj) continue;
         // An endpoint exactly on the line counts as above it, so a vertex the line passes
@@ -142,13 +288,21 @@ SlabBox slabExtents(std::span<const Vector3> points, double margin) {
     return box;
 }
 
-int intersectFlatFace(const ObjectRecord& object, const Vector3& normal, double offset,
-                      std::span<const Vector3> vertices, ProjectionAxes axes, const Ray& ray,
+int intersectFlatFace(const ObjectRecord& object, const FlatFace& face, const Ray& ray,
                       HitRecord& hit) {
     hit.entering = 0;
     double t = 0;
-    if (!flatHitDistance(normal, offset, ray, t)) return 0;
-    if (!insideByCrossings(vertices, axes, ray.origin + t * ray.direction)) return 0;
+    if (!flatHitDistance(face.normal, face.offset, ray, t)) return 0;
+    // The projected count alone leaks: its tolerance, taken in each face's own projection, can
+    // push a point of a shared edge out of both faces. Near such an edge, the test along the
+    // ray, exact and the same for both faces, takes back every point that lies within the
+    // face. Edges that bound one face only keep the projected count's outline.
+    bool nearShared = false;
+    if (!insideByCrossings(face.vertices, face.axes, ray.origin + t * ray.direction,
+                           face.sharedEdges, nearShared) &&
+        !(nearShared && insideAlongRay(face.vertices, ray))) {
+        return 0;
+    }
 
     hit.entering = 1;
     hit.distance = t;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 
 #include "model/records.h"
@@ -36,14 +37,36 @@ bool flatHitDistance(const Vector3& normal, double offset, const Ray& ray, doubl
 
 // Whether the point, projected on the axes, lies inside the closed polygon through the
 // vertices in order, by the parity of the edges a half-line towards decreasing u crosses.
+// `nearShared` is set when the point lies within 0.001 of an edge flagged in `sharedEdges`
+// (one flag per edge from vertex i to i + 1; empty when none is shared).
 bool insideByCrossings(std::span<const Vector3> vertices, ProjectionAxes axes,
-                       const Vector3& point);
+                       const Vector3& point, std::span<const std::uint8_t> sharedEdges,
+                       bool& nearShared);
 
-// The whole test of a polygon or a triangle: the plane, then the projected crossing count.
+// Whether the ray's line passes through the closed polygon through the vertices in order, by
+// the parity of the edges crossed in the plane across the ray. Each edge is decided from its
+// two endpoints and the ray alone, the same way whichever face it bounds and in whichever
+// order, so a ray that crosses an edge shared by two faces passes through exactly one of them
+// (or both, where the faces fold over each other as seen along the ray).
+bool insideAlongRay(std::span<const Vector3> vertices, const Ray& ray);
+
+// The whole test of a polygon or a triangle: the plane, then the projected crossing count,
+// then, for a point that count rejects within 0.001 of a shared edge, the test along the ray.
 // Both faces are hit, with `entering` 1.
-int intersectFlatFace(const ObjectRecord& object, const Vector3& normal, double offset,
-                      std::span<const Vector3> vertices, ProjectionAxes axes, const Ray& ray,
+struct FlatFace {
+    Vector3 normal;
+    double offset;
+    std::span<const Vector3> vertices;
+    ProjectionAxes axes;
+    std::span<const std::uint8_t> sharedEdges;
+};
+int intersectFlatFace(const ObjectRecord& object, const FlatFace& face, const Ray& ray,
                       HitRecord& hit);
+
+// Flags, in every triangle and polygon of the list, the edges that another of them has too
+// (the same two end points, in either order). Only the scene's faces know their neighbours, so
+// this runs once the scene is read.
+void markSharedEdges(ObjectRecord* list);
 
 // The lowest and highest Slab[i]·p over the points, widened by `margin` on both sides. The
 // extents start from +1e10 and -1e10.

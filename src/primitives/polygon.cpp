@@ -10,10 +10,11 @@
 
 namespace {
 
-// The vertex arrays of every polygon of the run. The records only point at them, and the scene
-// lives until the process ends, so they stay here, reachable, for the whole run; a deque never
-// moves the arrays it already holds.
+// The vertex arrays and edge flags of every polygon of the run. The records only point at
+// them, and the scene lives until the process ends, so they stay here, reachable, for the
+// whole run; a deque never moves the arrays it already holds.
 std::deque<std::vector<Vector3>> vertexStore;
+std::deque<std::vector<std::uint8_t>> sharedEdgeStore;
 
 }  // namespace
 
@@ -27,6 +28,7 @@ ObjectRecord* makePolygon(std::vector<Vector3> vertices) {
     PolygonData& polygon = object->data;
     polygon.vertices = stored.data();
     polygon.vertexCount = static_cast<int>(stored.size());
+    polygon.sharedEdges = sharedEdgeStore.emplace_back(stored.size(), 0).data();
     // The first three vertices give the plane unless they are collinear; then the first
     // triple that is not does, rather than a normal of 0/0.
     polygon.normal = flatNormal(stored);
@@ -43,9 +45,11 @@ ObjectRecord* makePolygon(std::vector<Vector3> vertices) {
 
 int polygonIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
     const PolygonData& polygon = dataOf<PolygonData>(object);
-    return intersectFlatFace(object, polygon.normal, polygon.offset,
-                             {polygon.vertices, static_cast<std::size_t>(polygon.vertexCount)},
-                             {polygon.uAxis, polygon.vAxis}, ray, hit);
+    const auto count = static_cast<std::size_t>(polygon.vertexCount);
+    return intersectFlatFace(object,
+                             {polygon.normal, polygon.offset, {polygon.vertices, count},
+                              {polygon.uAxis, polygon.vAxis}, {polygon.sharedEdges, count}},
+                             ray, hit);
 }
 
 Vector3 polygonNormal(const ObjectRecord& object, const Vector3& /*point*/) {

@@ -21,6 +21,7 @@ ObjectRecord* makeTriangle(const Vector3 vertices[3]) {
     triangle.uAxis = axes.u;
     triangle.vAxis = axes.v;
     triangle.offset = -dot(triangle.normal, corners[0]);
+    for (std::uint8_t& shared : triangle.sharedEdges) shared = 0;
 
     // A triangle in a coordinate plane has slabs of no thickness; the margin keeps the
     // traversal's slab test from losing it to rounding.
@@ -29,12 +30,14 @@ ObjectRecord* makeTriangle(const Vector3 vertices[3]) {
     return object;
 }
 
-// The polygon's test with three vertices: both faces, the same parallel and distance bars and
-// the same one-sided tolerance on slanted edges.
+// The polygon's test with three vertices: both faces, the same parallel and distance bars, the
+// same one-sided tolerance on slanted edges and the same mend along shared edges.
 int triangleIntersect(const ObjectRecord& object, const Ray& ray, HitRecord& hit) {
     const TriangleData& triangle = dataOf<TriangleData>(object);
-    return intersectFlatFace(object, triangle.normal, triangle.offset, triangle.vertices,
-                             {triangle.uAxis, triangle.vAxis}, ray, hit);
+    return intersectFlatFace(object,
+                             {triangle.normal, triangle.offset, triangle.vertices,
+                              {triangle.uAxis, triangle.vAxis}, triangle.sharedEdges},
+                             ray, hit);
 }
 
 Vector3 triangleNormal(const ObjectRecord& object, const Vector3& /*point*/) {

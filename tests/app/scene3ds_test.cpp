@@ -12,6 +12,7 @@
 
 #include "import3ds/chunk_writer.h"
 #include "import3ds/model3ds.h"
+#include "importmodel/model_writers.h"
 #include "model/globals.h"
 #include "primitives/patch.h"
 #include "test_support.h"
@@ -250,6 +251,66 @@ TEST_F(Scene3dsTest, SettingsFileThatCannotBeOpenedEndsTheRun) {
     EXPECT_TRUE(outcome.exited);
     EXPECT_EQ(outcome.status, -1);
     EXPECT_EQ(outcome.output, "\n 3ds settings file: " + absent + " could no be opened\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The model route with the other formats: a settings file names the model, which brings no
+// camera and no light here, so the default camera looks from (20, 20, 20) at the origin.
+class ModelRoute : public testing::Test {
+  protected:
+    // Renders the model file `name`, written with `content`, through a settings file with
+    // `keys`, by the option given; the picture, or an empty one on failure.
+    ProgramRun render(const std::string& name, const std::string& content,
+                      const std::string& keys = "", const char* option = "-model") {
+        if (!content.empty()) dir_.write(name, content);
+        dir_.write("m.lms", "{ input_name \"" + name + "\" output_type \"ppm\" output_name \"m\" " +
+                                "display 64 48 background 0 0 1 " + keys + " }\n");
+        return runProgram(LUMORA_BIN, {option, "m.lms", "-aan"}, dir_.path());
+    }
+    Picture picture() const { return readPpm(dir_.path() / "m.ppm"); }
+    TempDir dir_;
+};
+
+TEST_F(ModelRoute, RendersAnObjModelByEitherOption) {
+    dir_.write("cube.mtl", cube::objMaterial("1 0 0"));
+    ProgramRun run = render("cube.obj", cube::obj());
+    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_NE(run.output.find(" No camera defined in m.lms. Using default settings.\n"),
+              std::string::npos);
+    const Picture byModel = picture();
+    ASSERT_EQ(byModel.width, 64);
+    // The cube at the centre, in its material's red, lit by nothing but ambient light.
+    const std::size_t centre = 3 * (24 * 64 + 32);
+    EXPECT_GT(byModel.pixels[centre], 0);
+    EXPECT_EQ(byModel.pixels[centre + 1], 0);
+    EXPECT_EQ(byModel.pixels[centre + 2], 0);
+    EXPECT_EQ(byModel.pixels[2], 255) << "the corner shows the background";
+
+    run = render("cube.obj", "", "", "--3ds");
+    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_EQ(picture().pixels, byModel.pixels);
+}
+
+// A y-up model 5 up its y axis, stood upright, is the z-up model 5 up its z axis.
+TEST_F(ModelRoute, UpYStandsAYUpModelUpright) {
+    ASSERT_EQ(render("zup.gltf", cube::gltf("0, 0, 5")).exitStatus, 0);
+    const Picture zUp = picture();
+    ASSERT_EQ(render("yup.gltf", cube::gltf("0, 5, 0"), "up \"y\"").exitStatus, 0);
+    EXPECT_EQ(picture().pixels, zUp.pixels);
+    ASSERT_EQ(render("yup.gltf", "", "up \"z\"").exitStatus, 0);
+    EXPECT_NE(picture().pixels, zUp.pixels);
+}
+
+TEST_F(ModelRoute, AModelThatCannotBeReadIsNamedWithTheReason) {
+    const ProgramRun run = render("none.obj", "");
+    EXPECT_EQ(run.exitStatus, 255);
+    EXPECT_NE(run.output.find(" Model file none.obj could not be read: Unable to open file"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find(" An error occured while loading m.lms\n"), std::string::npos);
 }
 
 }  // namespace

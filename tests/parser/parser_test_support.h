@@ -34,14 +34,18 @@ struct ParseErrorCase {
     const char* message;
 };
 
+// Expects the parse to have stopped with `message` reported at `line`.
+inline void expectParseFailure(const Outcome& outcome, int line, const std::string& message) {
+    EXPECT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.status, -1);
+    EXPECT_TRUE(endsWithReport(outcome.output, parseErrorReport(line, message)))
+        << "output was: " << outcome.output;
+}
+
 inline void expectParseErrors(std::initializer_list<ParseErrorCase> cases) {
     for (const ParseErrorCase& c : cases) {
         SCOPED_TRACE(c.what);
-        const Outcome outcome = parseSceneText(c.scene);
-        EXPECT_TRUE(outcome.exited);
-        EXPECT_EQ(outcome.status, -1);
-        EXPECT_TRUE(endsWithReport(outcome.output, parseErrorReport(c.line, c.message)))
-            << "output was: " << outcome.output;
+        expectParseFailure(parseSceneText(c.scene), c.line, c.message);
     }
 }
 

@@ -20,6 +20,7 @@ struct Settings3DS {
     int lightSamples = -8;
     double lightRadius = -9;
     int cameraIndex = -10;
+    bool yUp = false;
 };
 
 class Settings3DSTest : public ParserTest {
@@ -35,7 +36,8 @@ class Settings3DSTest : public ParserTest {
         const Outcome outcome = captureRun([&] {
             const SceneInput input(file, "settings.lms");
             yy_3DSSettings(file, values_.modelName, values_.attenuationType, values_.shadowType,
-                           values_.lightSamples, values_.lightRadius, values_.cameraIndex);
+                           values_.lightSamples, values_.lightRadius, values_.cameraIndex,
+                           values_.yUp);
             return 0;
         });
         std::fclose(file);
@@ -113,6 +115,27 @@ TEST_F(Settings3DSTest, SharpLightsNeedNeitherRadiusNorSamples) {
     EXPECT_EQ(values_.modelName, "a.3ds.bak") << "\".3ds\" may stand anywhere in the name";
 }
 
+// Any model format may be named; "up" says which way the model stands.
+TEST_F(Settings3DSTest, NamesModelsOfEveryFormatAndTheirUpAxis) {
+    const struct {
+        const char* text;
+        const char* name;
+        bool yUp;
+    } cases[] = {
+        {"{ input_name \"bunny.ply\" }", "bunny.ply", false},
+        {"{ input_name \"scene.gltf\" up \"y\" }", "scene.gltf", true},
+        {"{ up \"y\" up \"z\" input_name \"cube.obj\" }", "cube.obj", false},
+        {"{ input_name \"model.3ds\" up \"y\" }", "model.3ds", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        values_.yUp = false;  // the caller's preset, kept without the key
+        ASSERT_FALSE(read(c.text).exited);
+        EXPECT_EQ(values_.modelName, c.name);
+        EXPECT_EQ(values_.yUp, c.yUp);
+    }
+}
+
 TEST_F(Settings3DSTest, Errors) {
     const struct {
         std::string text;
@@ -130,6 +153,8 @@ TEST_F(Settings3DSTest, Errors) {
         {"{ camera_samples 1025", 1, " camera samples must be at most 1024"},
         {"{\n\nsamples 16", 3, " Unkown parameter in 3ds settings structure"},
         {"{ position <0 0 0>", 1, " Unkown parameter in 3ds settings structure"},
+        {"{\nup \"x\"", 2, " invalid up axis specified"},
+        {"{ up <0 1 0>", 1, " string expected"},
         {"{ output_type \"gif\"", 1, " invalid output file type specified"},
         {"{ jitter \"on\"", 1, " jitter must be either 'yes' or 'no'"},
         {"{ shadow_type \"smooth\" radius 1\n}", 2,

@@ -2,9 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include "model/data.h"
+#include "model/globals.h"
+#include "primitives/polygon.h"
+#include "primitives/triangle.h"
+#include "test_support.h"
 
 namespace {
 
@@ -102,6 +110,80 @@ TEST(FlatGeometry, ProjectionDropsTheDominantCoordinateWithTiesToXThenY) {
         EXPECT_EQ(axes.u, c.u);
         EXPECT_EQ(axes.v, c.v);
     }
+}
+
+class SharedEdges : public SceneTest {};
+
+const std::uint8_t* edgeFlags(const ObjectRecord& face) {
+    return face.kind == KIND_TRIANGLE ? dataOf<TriangleData>(face).sharedEdges
+                                      : dataOf<PolygonData>(face).sharedEdges;
+}
+
+TEST_F(SharedEdges, AreTheEdgesAnotherFaceHasTooInEitherDirection) {
+    const Vector3 a[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    const Vector3 b[3] = {{0, 1, 0}, {1, 0, 0}, {1, 1, 1}};             // a's edge 1, reversed
+    // Its edge 0 ends 1e-12 beyond a's edge 2: a different edge.
+    const Vector3 nearly[3] = {{0, 1 + 1e-12, 0}, {0, 0, 0}, {-1, 0, 0}};
+    const ObjectRecord* ta = makeTriangle(a);
+    const ObjectRecord* tb = makeTriangle(b);
+    const ObjectRecord* tn = makeTriangle(nearly);
+    const ObjectRecord* square = makePolygon({{1, 0, 0}, {0, 0, 0}, {0, -1, 0}, {1, -1, 0}});
+    markSharedEdges(myObjectList);
+    const struct {
+        const char* what;
+        const ObjectRecord* face;
+        std::vector<int> flags;
+    } cases[] = {
+        {"a: with the square, with b, alone", ta, {1, 1, 0}},
+        {"b: with a only", tb, {1, 0, 0}},
+        {"a near miss is not a shared edge", tn, {0, 0, 0}},
+        {"square: with a only", square, {1, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (std::size_t i = 0; i < c.flags.size(); ++i) {
+            EXPECT_EQ(edgeFlags(*c.face)[i], c.flags[i]) << "edge " << i;
+        }
+    }
+}
+
+// Two faces on one edge, projected onto different coordinate planes: before their edge is
+// known to be shared, rays aimed at it slip between them; once it is, every one hits.
+TEST_F(SharedEdges, CloseTheGapBetweenFacesOfDifferentProjections) {
+    const Vector3 p{0, 0, 0};
+    const Vector3 q{0.6, 1, 0.8};
+    const Vector3 flatter[3] = {p, q, {-1, 0.7, 0.1}};
+    const Vector3 steeper[3] = {q, p, {0.4, -0.5, 0.9}};
+    const ObjectRecord* first = makeTriangle(flatter);
+    const ObjectRecord* second = makeTriangle(steeper);
+    const ProjectionAxes one = projectionAxes(first->normalFn(*first, p));
+    const ProjectionAxes other = projectionAxes(second->normalFn(*second, p));
+    ASSERT_TRUE(one.u != other.u || one.v != other.v);
+    // Seen from either side of the sheet, not edge-on: each ray crosses from one face into the
+    // other there.
+    const Vector3 side = unit(first->normalFn(*first, p) + second->normalFn(*second, p));
+    const Vector3 middle = 0.5 * (p + q);
+    const Vector3 origins[] = {middle + 3 * side + Vector3{0.2, 0, 0},
+                               middle - 3 * side + Vector3{0, 0.3, 0},
+                               middle + 2 * side + Vector3{0, 0, -0.4}};
+    const auto leaks = [&] {
+        int count = 0;
+        for (int n = 1; n < 2000; ++n) {
+            const Vector3 target = p + (n / 2000.0) * (q - p);
+            for (const Vector3& origin : origins) {
+                const Ray ray{origin, unit(target - origin)};
+                HitRecord hit{};
+                if (first->intersectFn(*first, ray, hit) == 0 &&
+                    second->intersectFn(*second, ray, hit) == 0) {
+                    ++count;
+                }
+            }
+        }
+        return count;
+    };
+    EXPECT_GT(leaks(), 0);
+    markSharedEdges(myObjectList);
+    EXPECT_EQ(leaks(), 0);
 }
 
 }  // namespace

@@ -164,4 +164,71 @@ TEST(PrimitivesRender, SmoothMeshIsTheSameOnEveryNumberOfThreads) {
     EXPECT_EQ(readPpm(dir.path() / "many.ppm").pixels, readPpm(dir.path() / "one.ppm").pixels);
 }
 
+// A wavy sheet of 3,200 flat triangles over [-4, 4] x [-4, 4], steep enough that neighbouring
+// faces are projected onto different coordinate planes: the slopes reach 1.5.
+std::string wavyGrid(const char* block) {
+    constexpr int kCells = 40;
+    const auto vertex = [](int i, int j) {
+        const double x = -4 + 8.0 * i / kCells;
+        const double y = -4 + 8.0 * j / kCells;
+        std::ostringstream text;
+        text.precision(17);
+        text << "vertex <" << x << ' ' << y << ' ' << 0.6 * std::sin(2.5 * x) * std::cos(2.5 * y)
+             << "> ";
+        return text.str();
+    };
+    std::string grid;
+    for (int j = 0; j < kCells; ++j) {
+        for (int i = 0; i < kCells; ++i) {
+            grid += std::string(block) + " { " + vertex(i, j) + vertex(i + 1, j) +
+                    vertex(i + 1, j + 1) + "}\n";
+            grid += std::string(block) + " { " + vertex(i, j) + vertex(i + 1, j + 1) +
+                    vertex(i, j + 1) + "}\n";
+        }
+    }
+    return grid;
+}
+
+// Seen from above over a blue background with a yellow surface that needs no light, every
+// pixel of the sheet is yellow: a blue one is a ray that slipped between two faces.
+TEST(PrimitivesRender, AWavySheetOfFlatTrianglesHasNoPinHoles) {
+    const TempDir dir;
+    const struct {
+        const char* camera;
+        int width, height;
+    } cases[] = {
+        {"position <0 0 10> look_at <0 0 0> up <0 1 0>", 400, 400},
+        {"position <0 0 10> look_at <0 0 0> up <0 1 0>", 317, 293},
+        {"position <1.3 -2.1 8> look_at <0.3 0.2 0> up <0 1 0>", 400, 400},
+        {"position <-2 1.5 9> look_at <-0.2 0.1 0> up <1 0.3 0>", 512, 448},
+    };
+    const std::string sheet = wavyGrid("triangle");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.camera);
+        SCOPED_TRACE(c.width);
+        dir.write("sheet.lms",
+                  "settings { output_type \"ppm\" output_name \"sheet\" background 0 0 1 }\n"
+                  "camera { " +
+                      std::string(c.camera) +
+                      " fov 32 ratio 1 }\n"
+                      "light { position <0 0 20> color 1 1 1 }\n"
+                      "surface { color 1 1 0 ambient 1 }\n" +
+                      sheet);
+        const ProgramRun run = runProgram(LUMORA_BIN,
+                                          {"-i", "sheet.lms", "-aan", "-r", std::to_string(c.width),
+                                           std::to_string(c.height)},
+                                          dir.path());
+        ASSERT_EQ(run.exitStatus, 0) << run.output;
+        EXPECT_NE(run.output.find(" Number of triangle(s):\t\t3200"), std::string::npos);
+        const Picture picture = readPpm(dir.path() / "sheet.ppm");
+        ASSERT_EQ(picture.width, c.width);
+        ASSERT_EQ(picture.height, c.height);
+        int holes = 0;
+        for (std::size_t at = 0; at < picture.pixels.size(); at += 3) {
+            if (picture.pixels[at + 2] > picture.pixels[at]) ++holes;
+        }
+        EXPECT_EQ(holes, 0);
+    }
+}
+
 }  // namespace

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <random>
 #include <vector>
 
 #include "model/globals.h"
+#include "primitives/flat.h"
 #include "primitives/polygon.h"
 #include "test_support.h"
 
@@ -80,6 +83,65 @@ TEST_F(TriangleTest, RaysAgainstTheCornerTriangle) {
         EXPECT_EQ(hit.entering, 1);
         EXPECT_EQ(hit.object, triangle);
     }
+}
+
+// A closed, lumpy ball of triangles whose faces take every projection. Rays from inside it,
+// aimed at points of shared edges and at corners, must each hit at least one face: a ray that
+// slips between two faces would show the background through a closed model.
+TEST_F(TriangleTest, AClosedMeshIsWatertight) {
+    constexpr int kRings = 24;
+    constexpr int kSides = 37;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unitInterval(0, 1);
+    // The poles, then kRings - 1 rings of kSides points, with radii between 1.5 and 2.5.
+    std::vector<Vector3> points;
+    const double pi = std::acos(-1.0);
+    auto onBall = [&](double polar, double azimuth) {
+        const double r = 1.5 + unitInterval(random);
+        return Vector3{r * std::sin(polar) * std::cos(azimuth),
+                       r * std::sin(polar) * std::sin(azimuth), r * std::cos(polar)};
+    };
+    points.push_back(onBall(0, 0));
+    points.push_back(onBall(pi, 0));
+    for (int ring = 1; ring < kRings; ++ring) {
+        for (int side = 0; side < kSides; ++side) {
+            points.push_back(onBall(pi * ring / kRings, 2 * pi * side / kSides));
+        }
+    }
+    auto at = [](int ring, int side) { return 2 + (ring - 1) * kSides + side % kSides; };
+    std::vector<std::array<int, 3>> faces;
+    for (int side = 0; side < kSides; ++side) {
+        faces.push_back({0, at(1, side), at(1, side + 1)});
+        faces.push_back({1, at(kRings - 1, side + 1), at(kRings - 1, side)});
+        for (int ring = 1; ring + 1 < kRings; ++ring) {
+            faces.push_back({at(ring, side), at(ring + 1, side), at(ring + 1, side + 1)});
+            faces.push_back({at(ring, side), at(ring + 1, side + 1), at(ring, side + 1)});
+        }
+    }
+    std::vector<const ObjectRecord*> triangles;
+    for (const auto& face : faces) {
+        const Vector3 corners[3] = {points[face[0]], points[face[1]], points[face[2]]};
+        triangles.push_back(makeTriangle(corners));
+    }
+    markSharedEdges(myObjectList);
+
+    int leaks = 0;
+    for (int n = 0; n < 20000; ++n) {
+        const auto& face = faces[n % faces.size()];
+        const Vector3 a = points[face[n % 3]];
+        const Vector3 b = points[face[(n + 1) % 3]];
+        const Vector3 target = n % 10 == 0 ? a : a + unitInterval(random) * (b - a);
+        const Vector3 origin{unitInterval(random) - 0.5, unitInterval(random) - 0.5,
+                             unitInterval(random) - 0.5};
+        const Ray ray{origin, unit(target - origin)};
+        bool hit = false;
+        for (const ObjectRecord* triangle : triangles) {
+            HitRecord record{};
+            hit = hit || triangle->intersectFn(*triangle, ray, record) == 1;
+        }
+        if (!hit) ++leaks;
+    }
+    EXPECT_EQ(leaks, 0);
 }
 
 TEST_F(TriangleTest, PrintsItsName) {
