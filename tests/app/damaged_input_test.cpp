@@ -19,6 +19,7 @@
 #include <ostream>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,9 +80,20 @@ std::vector<std::string> namesAfter(const std::string& text, const std::string& 
     return names;
 }
 
+// The material files an OBJ model names on its "mtllib" lines; none for other models.
+std::vector<std::string> materialLibraries(const std::string& model) {
+    std::vector<std::string> libraries;
+    if (fs::path(model).extension() != ".obj") return libraries;
+    std::istringstream lines(readFile(fs::path(LUMORA_EXAMPLES_DIR) / model));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("mtllib ")) libraries.push_back(line.substr(7));
+    }
+    return libraries;
+}
+
 // The examples that the programs read, and the command line that reads each one: a scene by
-// itself, an include through the scene that includes it, a model through the settings file
-// that names it.
+// itself, an include or a mesh's model through the scene that names it, a 3DS model through
+// the settings file that names it.
 std::map<std::string, std::vector<std::string>> findExampleEntries() {
     std::vector<std::string> scenes;
     for (const auto& entry : fs::directory_iterator(LUMORA_EXAMPLES_DIR)) {
@@ -98,6 +110,12 @@ std::map<std::string, std::vector<std::string>> findExampleEntries() {
         for (const std::string& model : models) readThrough.try_emplace(model, entries[scene]);
         for (const std::string& include : namesAfter(text, "include")) {
             readThrough.try_emplace(include, entries[scene]);
+        }
+        for (const std::string& model : namesAfter(text, "file")) {
+            readThrough.try_emplace(model, entries[scene]);
+            for (const std::string& library : materialLibraries(model)) {
+                readThrough.try_emplace(library, entries[scene]);
+            }
         }
     }
     for (const auto& [file, arguments] : readThrough) entries[file] = arguments;
