@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -276,6 +277,9 @@ constexpr rlim_t kImportBytes = rlim_t{16} << 30;
 [[noreturn]] void importInChild(const std::string& path, int out, unsigned seconds) {
     // A child whose parent is gone has nobody to answer.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // A crash ends the child by its signal, whatever handler a sanitizer put in place, so
+    // that the parent can tell a crash from a failure.
+    for (int crash : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(crash, SIG_DFL);
     const rlimit time{seconds, seconds};
     setrlimit(RLIMIT_CPU, &time);
 #if !defined(__SANITIZE_ADDRESS__)
