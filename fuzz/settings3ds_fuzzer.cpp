@@ -34,10 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         int lightSamples = 0;
         double lightRadius = 0;
         int cameraIndex = 0;
+        bool yUp = false;
         comptligne = 1;
         const SceneInput input(file.get(), "settings.lms");
         yy_3DSSettings(file.get(), modelName, attenuationType, shadowType, lightSamples,
-                       lightRadius, cameraIndex);
+                       lightRadius, cameraIndex, yUp);
     });
     return 0;
 }
