@@ -26,6 +26,7 @@ SlabRay::SlabRay(const Ray& ray) : anyBounded(false) {
         }
         inverse[i] = reciprocal;
     }
+    allBounded = bounded[0] && bounded[1] && bounded[2];
 }
 
 namespace {
@@ -63,7 +64,8 @@ unsigned boxTestOneLane(const BoundNode& node, const SlabRay& ray, double maxDis
 #if defined(__x86_64__)
 
 // The processor's min and max return their second operand when the comparison fails (equal
-// values, or NaN), exactly as the conditional expressions of the one-lane test do.
+// values, or NaN), exactly as the conditional expressions of the one-lane test do. These
+// tests take only rays that every axis bounds: they read no `bounded` flag.
 
 unsigned boxTestTwoLanes(const BoundNode& node, const SlabRay& ray, double maxDistance,
                          double near[kNodeWidth]) {
@@ -73,7 +75,6 @@ unsigned boxTestTwoLanes(const BoundNode& node, const SlabRay& ray, double maxDi
         __m128d entry = _mm_set1_pd(-kUnbounded);
         __m128d exit = _mm_set1_pd(maxDistance);
         for (int i = 0; i < 3; ++i) {
-            if (!ray.bounded[i]) continue;
             const auto pair = [](const float* boxes) {
                 return _mm_cvtps_pd(
                     _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(boxes))));
@@ -90,7 +91,6 @@ unsigned boxTestTwoLanes(const BoundNode& node, const SlabRay& ray, double maxDi
         _mm_storeu_pd(near + first, entry);
         entered |= static_cast<unsigned>(_mm_movemask_pd(inside)) << first;
     }
-    if (!ray.anyBounded) entered = childBits(node);
     return entered & childBits(node);
 }
 
@@ -99,7 +99,6 @@ unsigned boxTestTwoLanes(const BoundNode& node, const SlabRay& ray, double maxDi
     __m256d entry = _mm256_set1_pd(-kUnbounded);
     __m256d exit = _mm256_set1_pd(maxDistance);
     for (int i = 0; i < 3; ++i) {
-        if (!ray.bounded[i]) continue;
         const __m256d origin = _mm256_broadcast_sd(&ray.origin[i]);
         const __m256d inverse = _mm256_broadcast_sd(&ray.inverse[i]);
         const __m256d lo = _mm256_cvtps_pd(_mm_load_ps(node.lo[i]));
@@ -112,9 +111,10 @@ unsigned boxTestTwoLanes(const BoundNode& node, const SlabRay& ray, double maxDi
     const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(entry, exit, _CMP_LE_OQ),
                                          _mm256_cmp_pd(exit, _mm256_set1_pd(kEpsilon), _CMP_GE_OQ));
     _mm256_storeu_pd(near, entry);
-    unsigned entered = static_cast<unsigned>(_mm256_movemask_pd(inside));
-    if (!ray.anyBounded) entered = childBits(node);
-    return entered & childBits(node);
+    // The slots after the last child hold null references: their lanes are dropped.
+    const __m256i children = _mm256_load_si256(reinterpret_cast<const __m256i*>(node.child));
+    const __m256d absent = _mm256_castsi256_pd(_mm256_cmpeq_epi64(children, _mm256_setzero_si256()));
+    return static_cast<unsigned>(_mm256_movemask_pd(_mm256_andnot_pd(absent, inside)));
 }
 
 int widestBoxTestLanes() {

@@ -20,6 +20,7 @@ struct SlabRay {
     // primitive test decide.
     bool bounded[3];
     bool anyBounded;
+    bool allBounded;  // as nearly every ray: only such rays go to the two- and four-lane tests
 };
 
 // Bit k of the result is set when the ray enters child k's box before maxDistance; its entry
@@ -34,9 +35,10 @@ using BoxTest = unsigned (*)(const BoundNode& node, const SlabRay& ray, double m
 
 unsigned boxTestOneLane(const BoundNode& node, const SlabRay& ray, double maxDistance,
                         double near[kNodeWidth]);
+// Only for rays that every axis bounds (SlabRay::allBounded).
 unsigned boxTestTwoLanes(const BoundNode& node, const SlabRay& ray, double maxDistance,
                          double near[kNodeWidth]);
-// Only for processors with AVX2.
+// Only for such rays, and for processors with AVX2.
 unsigned boxTestFourLanes(const BoundNode& node, const SlabRay& ray, double maxDistance,
                           double near[kNodeWidth]);
 

@@ -14,6 +14,12 @@ namespace {
 // another.
 BoxTest boxTest = boxTestOfLanes(widestBoxTestLanes());
 
+// The wider tests take only rays that every axis bounds; a ray parallel to an axis, which
+// is rare, takes the one-lane test, which gives the same bits.
+BoxTest boxTestFor(const SlabRay& ray) {
+    return ray.allBounded ? boxTest : boxTestOneLane;
+}
+
 }  // namespace
 
 namespace {
@@ -48,7 +54,7 @@ namespace {
 QueueEntry checkAndEnqueue(const BoundNode& node, const SlabRay& ray, double maxDistance,
                            const ObjectRecord* excluded, TraversalQueue& queue) {
     double near[kNodeWidth];
-    const unsigned entered = boxTest(node, ray, maxDistance, near);
+    const unsigned entered = boxTestFor(ray)(node, ray, maxDistance, near);
     return enqueueEntered(node, entered, near, NodeRef::primitive(excluded), queue);
 }
 
@@ -75,7 +81,7 @@ int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRe
     const ObjectRecord* found = nullptr;
     HitRecord candidate{};
 
-    const BoxTest test = boxTest;
+    const BoxTest test = boxTestFor(slabs);
     const NodeRef skipped = NodeRef::primitive(excluded);
     double near[kNodeWidth];
     QueueEntry next{0, NodeRef::node(myHierarchy.top)};
@@ -122,7 +128,7 @@ bool occluded(const Ray& ray, double maxDistance, const ObjectRecord* excluded,
     std::uint32_t* const pending = traversal.pending.data();
     std::size_t waiting = 0;
     pending[waiting++] = myHierarchy.top;
-    const BoxTest test = boxTest;
+    const BoxTest test = boxTestFor(slabs);
     double near[kNodeWidth];
     while (waiting > 0) {
         const BoundNode& node = nodes[pending[--waiting]];

@@ -82,6 +82,11 @@ Color smoothShadow(const ObjectRecord& light, const ObjectRecord& object, const 
     return sum / data.lightSamples;
 }
 
+void skipSmoothShadow(const ObjectRecord& light, TraceContext& context) {
+    const int samples = dataOf<LightData>(light).lightSamples;
+    if (samples > 0) context.random.skip(kDrawsPerDirection * static_cast<std::uint64_t>(samples));
+}
+
 std::optional<double> spotFactor(const ObjectRecord& light, Vector3 toLight) {
     const LightData& data = dataOf<LightData>(light);
     const double cosA = -dot(toLight, data.direction);

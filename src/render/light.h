@@ -25,6 +25,11 @@ Color getLightColor(const ObjectRecord& light, const ObjectRecord& object, const
 Color smoothShadow(const ObjectRecord& light, const ObjectRecord& object, const Ray& shadowRay,
                    double dist, TraceContext& context);
 
+// What smoothShadow draws from the sample's random stream, drawn without tracing anything: for
+// a light that cannot add to the point being shaded, so that what the sample draws next is
+// what it would have drawn had the light been traced.
+void skipSmoothShadow(const ObjectRecord& light, TraceContext& context);
+
 // Strength of a spot light at a point seen along `toLight` (unit, from the point towards the
 // light): 1 inside the inner cone, falling linearly in the cosine to 0 on the outer cone, and
 // no value outside the outer cone, where the light must be skipped altogether.
@@ -37,3 +42,4 @@ double attenuationFactor(const ObjectRecord& light, double dist);
 // (-0.5, 0.5], drawn in the order x, y, z. It is a point of a cube pushed onto the sphere, so
 // its directions are not uniformly distributed.
 Vector3 randomDirection(SampleRandom& random);
+constexpr int kDrawsPerDirection = 3;  // the numbers one randomDirection draws

@@ -29,6 +29,9 @@ class SampleRandom {
     // The next number of the stream, in [0, 1].
     double unit() { return static_cast<double>(next31()) / kRandMax; }
 
+    // Passes over the next `draws` numbers.
+    void skip(std::uint64_t draws) { counter_ += draws; }
+
   private:
     // SplitMix64's finaliser: every bit of the input reaches every bit of the output.
     static constexpr std::uint64_t mix(std::uint64_t z) {

@@ -56,12 +56,23 @@ void addLights(const ObjectRecord& object, Vector3 normal, Vector3 point, Vector
             spot = *factor;
         }
 
+        // The light adds diffuse light where it stands in front of the surface, and a
+        // highlight where it lies near the mirror direction. Where it does neither, whether
+        // anything shadows it changes nothing, and no shadow ray is traced.
+        const double cosTheta = dot(toLight, normal);
+        const bool lit = cosTheta > kMinCosine && surface.diffuse > 0;
+        const double s = dot(toLight, mirror);
+        const bool highlight = surface.specular > 0 && s > kMinCosine;
+        if (!lit && !highlight) {
+            if (data.shadowType == SHADOW_SMOOTH) skipSmoothShadow(*light, context);
+            continue;
+        }
+
         Color lc = data.shadowType == SHADOW_SMOOTH
                        ? smoothShadow(*light, object, shadowRay, dist, context)
                        : getLightColor(*light, object, shadowRay, dist, context);
 
-        const double cosTheta = dot(toLight, normal);
-        if (cosTheta > kMinCosine && surface.diffuse > 0) {
+        if (lit) {
             // Only lights brighter than 1 by this measure fall off with distance, so a dim
             // light keeps the strength the scene gives it wherever it stands. The measure
             // weighs red and green fully and blue by a third; it is not a mean, but existing
@@ -77,12 +88,7 @@ void addLights(const ObjectRecord& object, Vector3 normal, Vector3 point, Vector
 
         // The highlight takes the light's colour and whatever the diffuse step made of it;
         // a surface without diffuse light sees the light neither attenuated nor spot-scaled.
-        if (surface.specular > 0) {
-            const double s = dot(toLight, mirror);
-            if (s > kMinCosine) {
-                color = color + std::pow(s, surface.roughness) * (surface.specular * lc);
-            }
-        }
+        if (highlight) color = color + std::pow(s, surface.roughness) * (surface.specular * lc);
     }
 }
 
