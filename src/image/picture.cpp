@@ -10,9 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <filesystem>
-#include <new>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -116,13 +114,13 @@ bool PictureFile::create(const char* path, int width, int height, ChannelOrder o
 
     // Before the file, so that a picture too large for memory leaves nothing behind, and
     // before any ray is traced. Zeroed: a row the renderer never delivered comes out black
-    // rather than as stale memory.
+    // rather than as stale memory. The system hands out a large block zeroed and untouched,
+    // so each page is first touched by the render thread that fills it, not all by this one
+    // before the render starts.
     const std::size_t bytes =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
-    try {
-        if (!fitsInMemory(bytes)) throw std::bad_alloc();
-        pixels_.assign(bytes, 0);
-    } catch (const std::exception&) {  // bad_alloc, or length_error past what a vector holds
+    if (fitsInMemory(bytes)) pixels_.reset(static_cast<unsigned char*>(std::calloc(bytes, 1)));
+    if (pixels_ == nullptr) {
         std::printf("\n Not enough memory for a %d x %d picture\n", width, height);
         outOfMemory();
     }
@@ -167,7 +165,7 @@ void PictureFile::storeLine(unsigned char* line, int row) {
     if (order_ == ChannelOrder::kBGR) {
         for (std::size_t i = 0; i < size; i += 3) std::swap(line[i], line[i + 2]);
     }
-    std::memcpy(pixels_.data() + row * size, line, size);
+    std::memcpy(pixels_.get() + row * size, line, size);
 }
 
 void PictureFile::write(const void* bytes, std::size_t count) {
@@ -222,7 +220,7 @@ void PictureFile::fail(int error, const char* reason) {
 
 void PictureFile::release() {
     releaseTemporaryFile();
-    std::vector<unsigned char>().swap(pixels_);
+    pixels_.reset();
     std::vector<char>().swap(writeBuffer_);
     target_.clear();
     temporary_.clear();

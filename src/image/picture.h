@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,13 +50,16 @@ class PictureFile {
     int width() const { return width_; }
     int height() const { return height_; }
     std::size_t rowSize() const { return static_cast<std::size_t>(width_) * 3; }
-    const unsigned char* row(int row) const { return pixels_.data() + row * rowSize(); }
+    const unsigned char* row(int row) const { return pixels_.get() + row * rowSize(); }
     // The temporary file, for encoders that write through their own library.
     std::FILE* file() const { return file_.get(); }
 
   private:
     struct FileCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    struct MemoryFreer {
+        void operator()(unsigned char* memory) const { std::free(memory); }
     };
 
     void release();
@@ -64,7 +68,7 @@ class PictureFile {
     std::unique_ptr<std::FILE, FileCloser> file_;
     std::string target_;
     std::string temporary_;
-    std::vector<unsigned char> pixels_;
+    std::unique_ptr<unsigned char[], MemoryFreer> pixels_;
     int width_ = 0;
     int height_ = 0;
     ChannelOrder order_ = ChannelOrder::kRGB;
