@@ -161,4 +161,26 @@ TEST_F(ShadowTest, SoftShadowIsTheLightTimesTheFractionOfFreeSamples) {
     }
 }
 
+// A light skipped at a point it cannot light still takes the numbers its samples would have
+// drawn: what the sample draws next is the same either way.
+TEST_F(ShadowTest, SkippingASoftShadowLeavesTheStreamWhereTracingItWould) {
+    const ObjectRecord& plane = addPlaneUnderTheLight();
+    buildBoundingSlabs();
+    for (const int samples : {1, 3, 16}) {
+        SCOPED_TRACE(samples);
+        makeLight({0, -10, 0}, kLightColor, LIGHT_POINT, ATTENUATION_NONE, SHADOW_SMOOTH, 1,
+                  samples, 1, 1, {0, 0, -1});
+        const ObjectRecord& light = *myLightList;
+        Ray shadowRay;
+        const double dist = makeLightRay(light, {0, 0, 0}, shadowRay);
+
+        context.random.start(4, 7);
+        smoothShadow(light, plane, shadowRay, dist, context);
+        const double afterTracing = context.random.unit();
+        context.random.start(4, 7);
+        skipSmoothShadow(light, context);
+        EXPECT_EQ(context.random.unit(), afterTracing);
+    }
+}
+
 }  // namespace
