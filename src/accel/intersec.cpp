@@ -114,24 +114,52 @@ int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRe
     return found != nullptr ? 1 : 0;
 }
 
+namespace {
+
+// Whether the primitive the hint names stops the ray. A hit counts only where the walk would
+// find it: when the ray enters the primitive's box as the walk tests it. A box the ray enters
+// lies within every box above it, which the ray then enters too, so the answer stays the
+// walk's.
+bool hintedBlockerStops(const Ray& ray, const SlabRay& slabs, BoxTest test, double maxDistance,
+                        const ObjectRecord* excluded, const BlockerHint& hint) {
+    if (hint.node >= myHierarchy.nodes.size()) return false;
+    const BoundNode& node = myHierarchy.nodes[hint.node];
+    const NodeRef child = node.child[hint.slot];
+    if (child.isNull() || child.isNode() || child.primitive() == excluded) return false;
+    const ObjectRecord& primitive = *child.primitive();
+    HitRecord hit{};
+    if (primitive.intersectFn(primitive, ray, hit) == 0 || !(hit.distance < maxDistance))
+        return false;
+    double near[kNodeWidth];
+    return (test(node, slabs, maxDistance, near) >> hint.slot & 1) != 0;
+}
+
+}  // namespace
+
 bool occluded(const Ray& ray, double maxDistance, const ObjectRecord* excluded,
-              Traversal& traversal) {
+              Traversal& traversal, BlockerHint& hint) {
     const ObjectRecord* root = myObjectList;
     if (root == nullptr) return false;
     HitRecord hit{};
     if (root->kind != KIND_COMPOSITE) return root->intersectFn(*root, ray, hit) != 0;
 
     const SlabRay slabs(ray);
+    const BoxTest test = boxTestFor(slabs);
+    if (hintedBlockerStops(ray, slabs, test, maxDistance, excluded, hint)) return true;
+    // A ray the hinted primitive let through is mostly followed by others it lets through:
+    // the hint is dropped until the walk finds another blocker.
+    hint = BlockerHint{};
+
     const BoundNode* const nodes = myHierarchy.nodes.data();
     if (traversal.pending.size() < myHierarchy.maxPending)
         traversal.pending.resize(myHierarchy.maxPending);
     std::uint32_t* const pending = traversal.pending.data();
     std::size_t waiting = 0;
     pending[waiting++] = myHierarchy.top;
-    const BoxTest test = boxTestFor(slabs);
     double near[kNodeWidth];
     while (waiting > 0) {
-        const BoundNode& node = nodes[pending[--waiting]];
+        const std::uint32_t index = pending[--waiting];
+        const BoundNode& node = nodes[index];
         unsigned entered = test(node, slabs, maxDistance, near);
         while (entered != 0) {
             const int k = std::countr_zero(entered);
@@ -143,8 +171,10 @@ bool occluded(const Ray& ray, double maxDistance, const ObjectRecord* excluded,
             }
             const ObjectRecord& primitive = *child.primitive();
             if (&primitive == excluded) continue;
-            if (primitive.intersectFn(primitive, ray, hit) != 0 && hit.distance < maxDistance)
+            if (primitive.intersectFn(primitive, ray, hit) != 0 && hit.distance < maxDistance) {
+                hint = {index, k};
                 return true;
+            }
         }
     }
     return false;

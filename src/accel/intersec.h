@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -22,10 +23,22 @@ struct Traversal {
 int intersect(const Ray& ray, double maxDistance, HitRecord& hit, const ObjectRecord* excluded,
               Traversal& traversal);
 
+// Where the primitive that last stopped a shadow ray sits in the hierarchy: its node and its
+// slot there. Shadow rays towards one light from nearby points are mostly stopped by the same
+// primitive, so it is worth trying first. Any value is safe: a hint that no longer names a
+// primitive is passed over.
+struct BlockerHint {
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+    std::uint32_t node = kNone;
+    int slot = 0;
+};
+
 // Whether any primitive but `excluded` lies on the ray closer than maxDistance: the question
-// of a shadow ray, answered at the first such primitive found, in any order.
+// of a shadow ray, answered at the first such primitive found, in any order. The primitive
+// `hint` names is tried first; the hint is left naming the primitive that stopped the ray,
+// or nothing.
 bool occluded(const Ray& ray, double maxDistance, const ObjectRecord* excluded,
-              Traversal& traversal);
+              Traversal& traversal, BlockerHint& hint);
 
 // A traversal tests four boxes at once where the processor has AVX2, else two; every width
 // gives the same bits, box for box. Sets the lanes to 1, 2 or 4, or to the widest the

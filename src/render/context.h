@@ -1,5 +1,8 @@
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "accel/intersec.h"
 #include "render/random.h"
 
@@ -31,4 +34,13 @@ struct alignas(128) TraceContext {
     SampleRandom random;
     Traversal traversal;
     RayCounts rays;
+    // Each light's hint of what last stopped a shadow ray towards it.
+    std::vector<std::pair<const ObjectRecord*, BlockerHint>> blockers;
+
+    BlockerHint& blockerHintOf(const ObjectRecord& light) {
+        for (auto& [known, hint] : blockers) {
+            if (known == &light) return hint;
+        }
+        return blockers.emplace_back(&light, BlockerHint{}).second;
+    }
 };

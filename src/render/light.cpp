@@ -56,7 +56,8 @@ double makeLightRay(const ObjectRecord& light, Vector3 point, Ray& out) {
 Color getLightColor(const ObjectRecord& light, const ObjectRecord& object, const Ray& shadowRay,
                     double dist, TraceContext& context) {
     ++context.rays.shadow;
-    if (occluded(shadowRay, dist, &object, context.traversal)) return {0, 0, 0};
+    BlockerHint& hint = context.blockerHintOf(light);
+    if (occluded(shadowRay, dist, &object, context.traversal, hint)) return {0, 0, 0};
     return dataOf<LightData>(light).color;
 }
 
@@ -70,13 +71,14 @@ Color smoothShadow(const ObjectRecord& light, const ObjectRecord& object, const 
     if (data.lightSamples <= 0) return getLightColor(light, object, shadowRay, dist, context);
 
     const double spread = data.lightRadius / dist;
+    BlockerHint& hint = context.blockerHintOf(light);
     Color sum{0, 0, 0};
     for (int i = 0; i < data.lightSamples; ++i) {
         Ray sample = shadowRay;
         sample.direction = shadowRay.direction + spread * randomDirection(context.random);
         VecNorm(sample.direction);
         ++context.rays.shadow;
-        if (occluded(sample, dist, &object, context.traversal)) continue;
+        if (occluded(sample, dist, &object, context.traversal, hint)) continue;
         sum = sum + data.color;
     }
     return sum / data.lightSamples;

@@ -201,6 +201,42 @@ TEST_F(IntersectTest, SlabBoxTest) {
     setBoxTestLanes(4);
 }
 
+// The blocker a shadow ray leaves as its hint answers the next one only where the walk would
+// have found it; a hint naming nothing, or another scene's node, is passed over.
+TEST_F(IntersectTest, BlockerHintNeverChangesTheAnswer) {
+    for (int i = 0; i < 40; ++i) makeSphere(0, 0, 3.0 * i, 1);
+    const ObjectRecord* plane = makePlane(0, 0, -1, 100);  // z = -100, seen from above
+    buildBoundingSlabs();
+    const Ray up = rayAlong({0, 0, 10}, {0, 0, 1});
+    BlockerHint hint;
+    ASSERT_TRUE(occluded(up, 1e10, nullptr, traversal, hint));
+    ASSERT_NE(hint.node, BlockerHint::kNone);
+    const BlockerHint found = hint;
+
+    const struct {
+        const char* what;
+        Ray ray;
+        double maxDistance;
+        bool occluded;
+    } cases[] = {
+        {"the same ray", up, 1e10, true},
+        {"stopped short of every sphere", rayAlong({0, 0, 10.5}, {0, 0, 1}), 0.4, false},
+        {"beside every sphere", rayAlong({5, 0, 10}, {0, 0, 1}), 1e10, false},
+        {"down to the plane only", rayAlong({5, 0, 10}, {0, 0, -1}), 1e10, true},
+    };
+    const BlockerHint hints[] = {found, {}, {found.node, 3}, {123456, 0}};
+    for (const auto& c : cases) {
+        for (const BlockerHint& start : hints) {
+            SCOPED_TRACE(testing::Message() << c.what << ", hint " << start.node << "/" << start.slot);
+            hint = start;
+            EXPECT_EQ(occluded(c.ray, c.maxDistance, nullptr, traversal, hint), c.occluded);
+        }
+    }
+    // The plane is the only thing below: excluded, nothing stops the ray, whatever the hint.
+    hint = found;
+    EXPECT_FALSE(occluded(rayAlong({5, 0, 10}, {0, 0, -1}), 1e10, plane, traversal, hint));
+}
+
 TEST_F(IntersectTest, QueueGrowsPastItsStartingSize) {
     for (int i = 0; i < 40; ++i) makeSphere(0, 0, 3.0 * i, 1);
     buildBoundingSlabs();
@@ -258,11 +294,13 @@ TEST_F(IntersectTest, MatchesTestingEveryPrimitive) {
     EXPECT_GT(hitCount, 100);  // the rays must exercise the search, not miss everything
 
     // One box at a time, two, and four where the processor can: all must find the same.
+    BlockerHint hint;
     for (int lanes : {1, 2, 4}) {
         SCOPED_TRACE(testing::Message() << setBoxTestLanes(lanes) << " lanes");
         for (const Query& q : queries) {
             // A shadow ray asks only whether anything lies in the way.
-            ASSERT_EQ(occluded(q.ray, q.maxDistance, q.excluded, traversal), q.result == 1);
+            // The hint is left by earlier queries: whatever it names, the answer is the same.
+            ASSERT_EQ(occluded(q.ray, q.maxDistance, q.excluded, traversal, hint), q.result == 1);
             HitRecord hit{};
             ASSERT_EQ(nearest(q.ray, q.maxDistance, hit, q.excluded), q.result);
             if (q.result == 0) continue;
