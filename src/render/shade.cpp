@@ -149,10 +149,13 @@ double trace(const Ray& ray, Color& color, TraceContext& context) {
     if (dot(normal, ray.direction) > 0) normal = -normal;
     shade(object, ray, normal, point, color, context, hit);
 
-    // Clamped from above only: a negative coefficient may still darken below black.
-    color.r = std::fmin(color.r, 1.0);
-    color.g = std::fmin(color.g, 1.0);
-    color.b = std::fmin(color.b, 1.0);
+    // Clamped from above only: a negative coefficient may still darken below black. Written
+    // as the comparison that a single instruction does, rather than a call to fmin, with the
+    // same result: a NaN component becomes 1, as fmin makes it.
+    const auto atMostOne = [](double c) { return c < 1.0 ? c : 1.0; };
+    color.r = atMostOne(color.r);
+    color.g = atMostOne(color.g);
+    color.b = atMostOne(color.b);
     return hit.distance;
 }
 
