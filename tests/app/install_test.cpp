@@ -7,8 +7,8 @@
 
 #include "test_support.h"
 
-// cmake --install into a scratch prefix yields programs that run there, the reference and a
-// manual page that man renders without a warning.
+// cmake --install into a scratch prefix yields programs that run there (with the module that
+// reads models), the reference and a manual page that man renders without a warning.
 
 namespace {
 
@@ -43,6 +43,14 @@ TEST_F(InstallTest, InstalledProgramsRunAndRenderTheInstalledExample) {
                                              dir_.path());
         EXPECT_EQ(render.exitStatus, 0) << render.output;
         EXPECT_EQ(readPpm(dir_.path() / (std::string(program) + ".ppm")).width, 16);
+
+        // An OBJ model is read by the installed model-reader module.
+        const std::string knot = std::string(program) + "-knot";
+        const ProgramRun model = runProgram(
+            path, {"-i", (examples / "knot.lms").string(), "-r", "16", "12", "-ppm", "-o", knot},
+            dir_.path());
+        EXPECT_EQ(model.exitStatus, 0) << model.output;
+        EXPECT_EQ(readPpm(dir_.path() / (knot + ".ppm")).height, 12);
     }
     EXPECT_TRUE(fs::is_regular_file(prefix() / "share/doc/lumora/scene-language.md"));
     EXPECT_TRUE(fs::is_regular_file(prefix() / "share/doc/lumora/images/spheres.png"));
