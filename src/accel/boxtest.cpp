@@ -1,6 +1,7 @@
 #include "accel/boxtest.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "primitives/primitive.h"
@@ -9,13 +10,21 @@
 #include <immintrin.h>
 #endif
 
-SlabRay::SlabRay(const Ray& ray) : anyBounded(false) {
-    const double o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+SlabRay::SlabRay(const Ray& ray) : origin{ray.origin.x, ray.origin.y, ray.origin.z} {
     const double d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+    // Nearly every ray: no component is zero, or small enough for its reciprocal to overflow.
+    constexpr double kSmallestPlain = 1e-300;
+    if (std::fabs(d[0]) >= kSmallestPlain && std::fabs(d[1]) >= kSmallestPlain &&
+        std::fabs(d[2]) >= kSmallestPlain) {
+        for (int i = 0; i < 3; ++i) {
+            bounded[i] = true;
+            inverse[i] = 1 / d[i];
+        }
+        anyBounded = allBounded = true;
+        return;
+    }
     for (int i = 0; i < 3; ++i) {
         bounded[i] = d[i] != 0;
-        anyBounded = anyBounded || bounded[i];
-        origin[i] = o[i];
         // A component so small that its reciprocal overflows stands for the largest finite
         // one, so that a box plane through the origin still gives 0 and not 0 times infinity.
         double reciprocal = bounded[i] ? 1 / d[i] : 0;
@@ -26,6 +35,7 @@ SlabRay::SlabRay(const Ray& ray) : anyBounded(false) {
         }
         inverse[i] = reciprocal;
     }
+    anyBounded = bounded[0] || bounded[1] || bounded[2];
     allBounded = bounded[0] && bounded[1] && bounded[2];
 }
 

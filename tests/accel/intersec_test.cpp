@@ -163,6 +163,8 @@ TEST_F(IntersectTest, SlabBoxTest) {
         {"ahead", {-5, 0.5, 0.5}, {1, 0, 0}, 1e10, true, 5},
         {"ahead, going backwards", {6, 0.5, 0.5}, {-1, 0, 0}, 1e10, true, 5},
         {"zero component never rejects", {-5, 3, -7}, {1, 0, 0}, 1e10, true, 5},
+        {"component too small for its reciprocal", {-5, 0.5, 0.5}, {1, 1e-310, 0}, 1e10, true, 5},
+        {"tiny component, origin outside on it", {-5, 3, 0.5}, {1, -1e-310, 0}, 1e10, false, 0},
         {"origin inside: negative key", {0.25, 0.5, 0.5}, {1, 0, 0}, 1e10, true, -0.25},
         {"no direction at all", {9, 9, 9}, {0, 0, 0}, 1e10, true, -1e10},
         {"missed", {-5, 3, 0.5}, {0.6, 0.8, 0}, 1e10, false, 0},
