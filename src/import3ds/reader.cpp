@@ -21,6 +21,7 @@
 #include "import3ds/model3ds.h"
 #include "model/format.h"
 #include "model/input_file.h"
+#include "model/large_pages.h"
 
 Model3DS g_3DModel;
 
@@ -426,7 +427,12 @@ std::vector<std::uint8_t> readMainChunk(std::FILE* file, std::uint32_t length) {
         throw Damage{
             format("it ends at byte %lld, but its main chunk claims %u bytes", size, length)};
     }
-    std::vector<std::uint8_t> bytes(length);
+    // In large pages where the system has them: a large model is read whole, and faulting its
+    // buffer in page by page would take longer than the read.
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(length);
+    preferLargePages(bytes);
+    bytes.resize(length);
     std::rewind(file);
     const std::size_t got = std::fread(bytes.data(), 1, length, file);
     if (got != length) {
