@@ -122,7 +122,8 @@ namespace {
 // walk's.
 bool hintedBlockerStops(const Ray& ray, const SlabRay& slabs, BoxTest test, double maxDistance,
                         const ObjectRecord* excluded, const BlockerHint& hint) {
-    if (hint.node >= myHierarchy.nodes.size()) return false;
+    if (hint.node >= myHierarchy.nodes.size() || hint.slot < 0 || hint.slot >= kNodeWidth)
+        return false;
     const BoundNode& node = myHierarchy.nodes[hint.node];
     const NodeRef child = node.child[hint.slot];
     if (child.isNull() || child.isNode() || child.primitive() == excluded) return false;

@@ -226,7 +226,7 @@ TEST_F(IntersectTest, BlockerHintNeverChangesTheAnswer) {
         {"beside every sphere", rayAlong({5, 0, 10}, {0, 0, 1}), 1e10, false},
         {"down to the plane only", rayAlong({5, 0, 10}, {0, 0, -1}), 1e10, true},
     };
-    const BlockerHint hints[] = {found, {}, {found.node, 3}, {123456, 0}};
+    const BlockerHint hints[] = {found, {}, {found.node, 3}, {found.node, 9}, {123456, 0}};
     for (const auto& c : cases) {
         for (const BlockerHint& start : hints) {
             SCOPED_TRACE(testing::Message() << c.what << ", hint " << start.node << "/" << start.slot);
