@@ -48,11 +48,7 @@ Entry entryOf(const SlabBox& box, NodeRef ref) {
 class CompositeStore {
   public:
     explicit CompositeStore(std::size_t entries) : capacity_(entries > 0 ? entries - 1 : 0) {
-        if (capacity_ > 0) {
-            slots_.reset(new (std::nothrow) Slot[capacity_]);
-            if (slots_ == nullptr) outOfMemory();
-            preferLargePages(slots_.get(), capacity_ * sizeof(Slot));
-        }
+        if (capacity_ > 0) slots_ = makeLargePageArray<Slot>(capacity_);
     }
 
     NodeRef add(const Composite& composite, const SlabBox& box) {
@@ -63,10 +59,8 @@ class CompositeStore {
 
     const SlabBox& box(NodeRef composite) const { return slots_[composite.index()].box; }
 
-    std::vector<Composite> take() const {
-        std::vector<Composite> composites;
-        composites.reserve(next_.load());
-        preferLargePages(composites);
+    LargePageVector<Composite> take() const {
+        LargePageVector<Composite> composites;
         composites.resize(next_.load());
         for (std::size_t i = 0; i < composites.size(); ++i) composites[i] = slots_[i].composite;
         return composites;
@@ -78,7 +72,7 @@ class CompositeStore {
         SlabBox box;
     };
     std::size_t capacity_;
-    std::unique_ptr<Slot[]> slots_;
+    LargePageArray<Slot> slots_;
     std::atomic<std::uint32_t> next_{0};
 };
 
@@ -131,7 +125,7 @@ Split findSplit(const Entry* entries, int count) {
 // Partitions the entries in place, the part at or above the median first. Each part is
 // built as a list by pushing onto its front, so both come out in the reverse of their order.
 // Returns the size of the first part. The smaller part waits in `scratch` meanwhile.
-int partition(Entry* entries, int count, Split split, std::vector<Entry>& scratch) {
+int partition(Entry* entries, int count, Split split, LargePageVector<Entry>& scratch) {
     // An equal key, or one that does not compare at all (NaN), goes above.
     const auto above = [split](const Entry& entry) {
         return !(entry.key(split.axis) < split.median);
@@ -209,7 +203,7 @@ constexpr int kParallelSegment = 1 << 16;
 // are compacted at the front; returns their number. `threads` is how many threads this
 // segment may still use.
 int reduce(Entry* entries, int count, int threads, CompositeStore& store,
-           std::vector<Entry>& scratch) {
+           LargePageVector<Entry>& scratch) {
     if (count <= 1) return count;
     if (count <= bunching) {
         entries[0] = group(entries, count, store);
@@ -222,9 +216,8 @@ int reduce(Entry* entries, int count, int threads, CompositeStore& store,
     int belowLeft = 0;
     if (threads > 1 && count >= kParallelSegment) {
         auto belowPass = std::async(std::launch::async, [&] {
-            std::vector<Entry> own;
+            LargePageVector<Entry> own;
             own.reserve(static_cast<std::size_t>(below) / 2 + 1);
-            preferLargePages(own);
             return reduce(entries + above, below, threads / 2, store, own);
         });
         try {
@@ -243,10 +236,9 @@ int reduce(Entry* entries, int count, int threads, CompositeStore& store,
 }
 
 // The top-level list as entries, reading exactly nPrims records.
-std::vector<Entry> gatherList() {
-    std::vector<Entry> entries;
+LargePageVector<Entry> gatherList() {
+    LargePageVector<Entry> entries;
     entries.reserve(static_cast<std::size_t>(std::max(nPrims, 0)));
-    preferLargePages(entries);
     ObjectRecord* node = myObjectList;
     for (int read = 0; read < nPrims; ++read) {
         if (node == nullptr) brokenList(nPrims, read);
@@ -270,13 +262,12 @@ namespace {
 
 // Runs the passes and leaves the tree in myHierarchy: its composites and its root.
 void buildTree() {
-    std::vector<Entry> entries = gatherList();
+    LargePageVector<Entry> entries = gatherList();
     CompositeStore store(entries.size());
     const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
     // A partition keeps its smaller part aside: at most half of the entries.
-    std::vector<Entry> scratch;
+    LargePageVector<Entry> scratch;
     scratch.reserve(entries.size() / 2 + 1);
-    preferLargePages(scratch);
     int count = static_cast<int>(entries.size());
     // Each pass leaves fewer top-level entries, until the last groups at most `bunching`
     // under the root.
@@ -284,8 +275,8 @@ void buildTree() {
     myHierarchy = Hierarchy{};
     if (count == 0) return;
     myHierarchy.root = entries[0].ref;
-    std::vector<Entry>().swap(entries);
-    std::vector<Entry>().swap(scratch);
+    LargePageVector<Entry>().swap(entries);
+    LargePageVector<Entry>().swap(scratch);
     myHierarchy.composites = store.take();
 }
 

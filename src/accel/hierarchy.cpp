@@ -129,7 +129,7 @@ struct Subtree {
 // primitives leaves no node at all. A node's subtree ends right before it, so the nodes a ray
 // walks down through lie near each other.
 Subtree layOutSubtree(std::uint32_t composite, Region& region) {
-    const std::vector<Composite>& composites = myHierarchy.composites;
+    const LargePageVector<Composite>& composites = myHierarchy.composites;
     struct Frame {
         const Composite* composite;
         int nextChild;
@@ -171,7 +171,7 @@ Subtree layOutSubtree(std::uint32_t composite, Region& region) {
 
 // The number of composites under the composite, itself included.
 std::uint32_t compositesUnder(std::uint32_t composite) {
-    const std::vector<Composite>& composites = myHierarchy.composites;
+    const LargePageVector<Composite>& composites = myHierarchy.composites;
     std::uint32_t count = 0;
     std::vector<std::uint32_t> pending{composite};
     while (!pending.empty()) {
@@ -234,7 +234,6 @@ void layOutHierarchy(int threads) {
     }
     hierarchy.nodes.clear();
     hierarchy.nodes.reserve(hierarchy.composites.size() + 1 + kNodeWidth);
-    preferLargePages(hierarchy.nodes);
     hierarchy.nodes.resize(size);
     for (Part& part : parts) part.region.nodes = hierarchy.nodes.data() + part.region.first;
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/large_pages.h"
 #include "model/records.h"
 
 // The bounding hierarchy: the tree of composites that buildBoundingSlabs makes, and the same
@@ -68,10 +69,10 @@ struct alignas(64) BoundNode {
 };
 
 struct Hierarchy {
-    std::vector<Composite> composites;
+    LargePageVector<Composite> composites;
     NodeRef root;  // a composite, or the one primitive of the scene; null before the build
 
-    std::vector<BoundNode> nodes;
+    LargePageVector<BoundNode> nodes;
     std::uint32_t top = 0;  // the node traversals start from: the unbounded primitives and the root
     int depth = 0;          // composites on the tree's longest path from the root to a primitive
     // The most nodes a depth-first walk from the top can have waiting at once.

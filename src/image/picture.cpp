@@ -114,12 +114,14 @@ bool PictureFile::create(const char* path, int width, int height, ChannelOrder o
 
     // Before the file, so that a picture too large for memory leaves nothing behind, and
     // before any ray is traced. Zeroed: a row the renderer never delivered comes out black
-    // rather than as stale memory. The system hands out a large block zeroed and untouched,
-    // so each page is first touched by the render thread that fills it, not all by this one
-    // before the render starts.
+    // rather than as stale memory. The pages come zeroed and untouched from the system, so
+    // each is first touched by the render thread that fills it, not all by this one before
+    // the render starts.
     const std::size_t bytes =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
-    if (fitsInMemory(bytes)) pixels_.reset(static_cast<unsigned char*>(std::calloc(bytes, 1)));
+    if (fitsInMemory(bytes)) {
+        pixels_ = {static_cast<unsigned char*>(mapLargePages(bytes)), PageUnmapper{bytes}};
+    }
     if (pixels_ == nullptr) {
         std::printf("\n Not enough memory for a %d x %d picture\n", width, height);
         outOfMemory();
@@ -146,9 +148,9 @@ bool PictureFile::create(const char* path, int width, int height, ChannelOrder o
 
     // Rows are longer than the stream's own buffer, which would then pass each one to the
     // system in pieces of its size.
-    constexpr std::size_t kWriteBufferSize = std::size_t{1} << 20;
-    writeBuffer_.resize(kWriteBufferSize);
-    std::setvbuf(file, writeBuffer_.data(), _IOFBF, writeBuffer_.size());
+    constexpr std::size_t kWriteBufferSize = std::size_t{1} << 18;
+    writeBuffer_ = std::make_unique_for_overwrite<char[]>(kWriteBufferSize);
+    std::setvbuf(file, writeBuffer_.get(), _IOFBF, kWriteBufferSize);
     file_.reset(file);
     target_ = target;
     temporary_ = std::move(temporary);
@@ -221,7 +223,7 @@ void PictureFile::fail(int error, const char* reason) {
 void PictureFile::release() {
     releaseTemporaryFile();
     pixels_.reset();
-    std::vector<char>().swap(writeBuffer_);
+    writeBuffer_.reset();
     target_.clear();
     temporary_.clear();
     width_ = 0;

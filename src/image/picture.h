@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "model/large_pages.h"
+
 // The channel order a format stores; lines always arrive as R,G,B.
 enum class ChannelOrder { kRGB, kBGR };
 
@@ -58,17 +60,19 @@ class PictureFile {
     struct FileCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
-    struct MemoryFreer {
-        void operator()(unsigned char* memory) const { std::free(memory); }
+
+    struct PageUnmapper {
+        std::size_t bytes;
+        void operator()(unsigned char* data) const noexcept { unmapLargePages(data, bytes); }
     };
 
     void release();
 
-    std::vector<char> writeBuffer_;  // outlives file_, which writes through it
+    std::unique_ptr<char[]> writeBuffer_;  // outlives file_, which writes through it
     std::unique_ptr<std::FILE, FileCloser> file_;
     std::string target_;
     std::string temporary_;
-    std::unique_ptr<unsigned char[], MemoryFreer> pixels_;
+    std::unique_ptr<unsigned char[], PageUnmapper> pixels_;
     int width_ = 0;
     int height_ = 0;
     ChannelOrder order_ = ChannelOrder::kRGB;

@@ -74,7 +74,7 @@ std::string cutName(const std::uint8_t* begin, const std::uint8_t* end) {
 // The bytes of one chunk, consumed front to back and never past the chunk's end.
 class ChunkCursor {
   public:
-    ChunkCursor(const std::vector<std::uint8_t>& file, std::size_t start, Chunk3DS header,
+    ChunkCursor(const LargePageVector<std::uint8_t>& file, std::size_t start, Chunk3DS header,
                 int depth)
         : file_(file), start_(start), chunk_(header), depth_(depth) {}
 
@@ -186,7 +186,7 @@ class ChunkCursor {
         return at;
     }
 
-    const std::vector<std::uint8_t>& file_;
+    const LargePageVector<std::uint8_t>& file_;
     std::size_t start_;  // offset of the chunk's header in the file
     Chunk3DS chunk_;
     int depth_;
@@ -417,7 +417,7 @@ void checkFaces(const Model3DS& model) {
 }
 
 // The main chunk's bytes, header included; its length must fit in the file.
-std::vector<std::uint8_t> readMainChunk(std::FILE* file, std::uint32_t length) {
+LargePageVector<std::uint8_t> readMainChunk(std::FILE* file, std::uint32_t length) {
     if (length < kHeaderSize) {
         throw Damage{format("its main chunk claims %u bytes, fewer than its header", length)};
     }
@@ -429,10 +429,7 @@ std::vector<std::uint8_t> readMainChunk(std::FILE* file, std::uint32_t length) {
     }
     // In large pages where the system has them: a large model is read whole, and faulting its
     // buffer in page by page would take longer than the read.
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(length);
-    preferLargePages(bytes);
-    bytes.resize(length);
+    LargePageVector<std::uint8_t> bytes(length);
     std::rewind(file);
     const std::size_t got = std::fread(bytes.data(), 1, length, file);
     if (got != length) {
@@ -468,7 +465,7 @@ int import3DS(Model3DS& model, const char* path, int withNormals) {
                                      static_cast<std::uint32_t>(header[3]) << 8 |
                                      static_cast<std::uint32_t>(header[4]) << 16 |
                                      static_cast<std::uint32_t>(header[5]) << 24;
-        const std::vector<std::uint8_t> bytes = readMainChunk(file.get(), length);
+        const LargePageVector<std::uint8_t> bytes = readMainChunk(file.get(), length);
         ChunkCursor primary(bytes, 0, Chunk3DS{CHUNK_PRIMARY, length, kHeaderSize}, 0);
         Reader(model).processNextChunk(primary);
         checkFaces(model);

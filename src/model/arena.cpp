@@ -3,8 +3,6 @@
 #include <iterator>
 #include <new>
 
-#include "model/large_pages.h"
-
 RecordArena myRecords;
 
 namespace {
@@ -15,17 +13,14 @@ std::size_t alignUp(std::size_t offset, std::size_t alignment) {
 
 }  // namespace
 
-// Blocks come from new[], aligned for any type, so an offset aligned within a block is
-// aligned in memory.
+// Blocks are aligned to large pages, more than any type asks, so an offset aligned within a
+// block is aligned in memory.
 void* RecordArena::allocate(std::size_t bytes, std::size_t alignment) {
     if (bytes > kBlockSize) return nullptr;
     used_ = alignUp(used_, alignment);
     if (used_ + bytes > kBlockSize) {
-        std::unique_ptr<std::byte[]> block(new (std::nothrow) std::byte[kBlockSize]);
-        if (block == nullptr) return nullptr;
-        preferLargePages(block.get(), kBlockSize);
         try {
-            blocks_.push_back(std::move(block));
+            blocks_.push_back(makeLargePageArray<std::byte>(kBlockSize));
         } catch (const std::bad_alloc&) {
             return nullptr;
         }

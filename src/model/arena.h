@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "model/large_pages.h"
+
 // The scene's records are made while the scene is read and all live until the render is
 // done, so they come out of large blocks and go back all at once: a scene of a million faces
 // then costs one allocation per block instead of one per face, and no allocator overhead
@@ -24,7 +26,7 @@ class RecordArena {
 
   private:
     static constexpr std::size_t kBlockSize = std::size_t{8} << 20;
-    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    std::vector<LargePageArray<std::byte>> blocks_;
     std::size_t used_ = kBlockSize;  // bytes taken from the last block
 };
 

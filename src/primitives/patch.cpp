@@ -52,7 +52,20 @@ Vector3 cornerNormal(const PatchData& patch, int k) {
 
 }  // namespace
 
+// A mesh that has grown past a few thousand vertices is likely to grow on: it goes straight
+// to a large page's worth, faulted in whole, rather than through the doubling steps below
+// that, each of which would be faulted in page by page and copied.
+void PatchMesh::makeRoom() {
+    constexpr std::size_t kLargeStep = kLargePageSize / sizeof(Vector3);
+    const std::size_t size = vertices.size();
+    const std::size_t wanted =
+        size >= kLargeStep / 16 ? std::max(2 * size, kLargeStep) : 2 * size + 16;
+    vertices.reserve(wanted);
+    normals.reserve(wanted);
+}
+
 std::uint32_t PatchMesh::add(const Vector3& vertex, const Vector3& normal) {
+    if (vertices.size() == vertices.capacity()) makeRoom();
     vertices.push_back(vertex);
     // A normal without a length, which normalising would turn into NaN, is kept as zero (the
     // 3DS import leaves isolated vertices a zero normal). Turning a normal around after

@@ -4,17 +4,21 @@
 #include <vector>
 
 #include "model/arena.h"
+#include "model/large_pages.h"
 #include "model/records.h"
 
 // The corners of smooth triangles and their normals, shared by the faces around them.
 struct PatchMesh {
-    std::vector<Vector3> vertices;
+    LargePageVector<Vector3> vertices;
     // Unit normals, one per vertex; zero where a vertex has no normal (a zero or undefined
     // one), where each face uses its own face normal instead.
-    std::vector<Vector3> normals;
+    LargePageVector<Vector3> normals;
 
     // Appends a vertex and its normal, as given (of any length); returns the vertex's index.
     std::uint32_t add(const Vector3& vertex, const Vector3& normal);
+
+  private:
+    void makeRoom();
 };
 
 // A mesh for the faces of one model, kept until releasePatchMeshes.

@@ -256,6 +256,25 @@ TEST_F(PatchTest, TheNextSceneStartsAMeshOfItsOwn) {
     }
 }
 
+// The scene's mesh grows in steps of different kinds, small ones first, then whole large
+// pages; faces made before each step keep their corners.
+TEST_F(PatchTest, FacesKeepTheirCornersAsTheSceneMeshGrows) {
+    constexpr int kFaces = 40000;  // 120,000 vertices: past the first large step
+    std::vector<const ObjectRecord*> patches;
+    for (int i = 0; i < kFaces; ++i) {
+        const double x = i;
+        Vector3 face[6] = {{x, 0, 0}, {0, -1, 0}, {x + 1, 0, 0}, {0, -1, 0}, {x, 0, 1}, {0, -1, 0}};
+        patches.push_back(makePatch(face));
+        ASSERT_NE(patches.back(), nullptr);
+    }
+    for (int i = 0; i < kFaces; i += 997) {
+        EXPECT_EQ(patchVertex(*patches[i], 0).x, i);
+        EXPECT_EQ(patchVertex(*patches[i], 1).x, i + 1);
+        EXPECT_EQ(patchVertex(*patches[i], 2).z, 1);
+        expectVectorNear(patchCornerNormal(*patches[i], 2), {0, -1, 0});
+    }
+}
+
 TEST_F(PatchTest, PrintsItsName) {
     const ObjectRecord* patch = shadedPatch();
     testing::internal::CaptureStdout();
