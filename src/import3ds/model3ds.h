@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "model/large_pages.h"
+
 // A 3DS model as the reader leaves it: meshes, materials, cameras and lights, with numbers
 // kept in the file's single precision. The scene assembly turns it into renderer objects.
 
@@ -36,10 +38,12 @@ struct Object3DS {
     std::string name;
     int materialId = 0;  // index into Model3DS::materials; 0 when no face-material chunk names one
     bool hasTexture = false;
-    std::vector<Point3f> verts;
-    std::vector<Point3f> normals;  // one per vertex, filled by computeNormals
-    std::vector<TexCoord3DS> texVerts;
-    std::vector<Face3DS> faces;
+    // A model's meshes are read whole before any face is made: a million faces take tens of
+    // megabytes here.
+    LargePageVector<Point3f> verts;
+    LargePageVector<Point3f> normals;  // one per vertex, filled by computeNormals
+    LargePageVector<TexCoord3DS> texVerts;
+    LargePageVector<Face3DS> faces;
 };
 
 struct Material3DS {

@@ -106,10 +106,10 @@ class ChunkCursor {
 
     // Reads `count` records of `size` bytes with `read`, after checking they all fit.
     template <typename Record, typename Read>
-    std::vector<Record> readArray(std::size_t count, std::size_t size, const char* what,
-                                  Read read) {
+    LargePageVector<Record> readArray(std::size_t count, std::size_t size, const char* what,
+                                      Read read) {
         if (count * size > left()) fail(format("ends before its %zu %s", count, what));
-        std::vector<Record> records(count);
+        LargePageVector<Record> records(count);
         for (Record& record : records) record = read();
         return records;
     }
@@ -284,10 +284,10 @@ class Reader {
 
     // A 16-bit count followed by that many records; bytes after them are ignored.
     template <typename Record, typename Read>
-    static std::vector<Record> readCounted(ChunkCursor& chunk, std::size_t size, const char* what,
-                                           Read read) {
+    static LargePageVector<Record> readCounted(ChunkCursor& chunk, std::size_t size,
+                                               const char* what, Read read) {
         const std::size_t count = chunk.readShort("count");
-        std::vector<Record> records = chunk.readArray<Record>(count, size, what, read);
+        LargePageVector<Record> records = chunk.readArray<Record>(count, size, what, read);
         chunk.skipRest();
         return records;
     }

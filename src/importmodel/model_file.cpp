@@ -30,11 +30,11 @@ class ModelWriter {
         const auto* bytes = reinterpret_cast<const char*>(&value);
         data_.append(bytes, sizeof(T));
     }
-    template <typename T>
-    void addAll(const std::vector<T>& values) {
+    template <typename Values>
+    void addAll(const Values& values) {
         add(values.size());
         const auto* bytes = reinterpret_cast<const char*>(values.data());
-        data_.append(bytes, values.size() * sizeof(T));
+        data_.append(bytes, values.size() * sizeof(typename Values::value_type));
     }
     const std::string& data() const { return data_; }
 
@@ -51,14 +51,15 @@ class ModelReader {
         takeBytes(&value, sizeof(T));
         return value;
     }
-    template <typename T>
-    std::vector<T> takeAll() {
+    template <typename Values>
+    Values takeAll() {
+        using T = typename Values::value_type;
         const auto count = take<std::size_t>();
         if (count > (data_.size() - at_) / sizeof(T)) {
             ok_ = false;
             return {};
         }
-        std::vector<T> values(count);
+        Values values(count);
         takeBytes(values.data(), count * sizeof(T));
         return values;
     }
@@ -100,19 +101,19 @@ std::string serialise(const Model3DS& model) {
 
 bool deserialise(const std::string& data, Model3DS& model) {
     ModelReader in(data);
-    for (const auto& colour : in.takeAll<std::array<std::uint8_t, 3>>()) {
+    for (const auto& colour : in.takeAll<std::vector<std::array<std::uint8_t, 3>>>()) {
         Material3DS& material = model.materials.emplace_back();
         std::copy(colour.begin(), colour.end(), material.colour);
     }
-    model.cameras = in.takeAll<Camera3DS>();
-    model.lights = in.takeAll<Light3DS>();
+    model.cameras = in.takeAll<decltype(model.cameras)>();
+    model.lights = in.takeAll<decltype(model.lights)>();
     const auto objects = in.take<std::size_t>();
     for (std::size_t k = 0; k < objects; ++k) {
         Object3DS& object = model.objects.emplace_back();
         object.materialId = in.take<int>();
-        object.verts = in.takeAll<Point3f>();
-        object.normals = in.takeAll<Point3f>();
-        object.faces = in.takeAll<Face3DS>();
+        object.verts = in.takeAll<decltype(object.verts)>();
+        object.normals = in.takeAll<decltype(object.normals)>();
+        object.faces = in.takeAll<decltype(object.faces)>();
     }
     return in.ok();
 }
@@ -139,10 +140,10 @@ std::string readWithModule(const std::string& path, Model3DS& model) {
     for (const std::filesystem::path& place : modelReaderPlaces()) {
         if (!std::filesystem::exists(place)) continue;
         void* module = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
-        const auto read = module != nullptr
-                              ? reinterpret_cast<decltype(&lumoraReadModel)>(
-                                    dlsym(module, "lumoraReadModel"))
-                              : nullptr;
+        const auto read =
+            module != nullptr
+                ? reinterpret_cast<decltype(&lumoraReadModel)>(dlsym(module, "lumoraReadModel"))
+                : nullptr;
         if (read == nullptr) {
             const char* why = dlerror();
             failure = std::string("the model reader cannot be loaded: ") +
@@ -175,7 +176,8 @@ constexpr rlim_t kImportBytes = rlim_t{16} << 30;
 #endif
     Model3DS model;
     const std::string reason = readWithModule(path, model);
-    const std::string message = (reason.empty() ? "+" : "-") + (reason.empty() ? serialise(model) : reason);
+    const std::string message =
+        (reason.empty() ? "+" : "-") + (reason.empty() ? serialise(model) : reason);
     for (std::size_t at = 0; at < message.size();) {
         const ssize_t n = write(out, message.data() + at, message.size() - at);
         if (n <= 0) _exit(1);

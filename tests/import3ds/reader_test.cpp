@@ -230,7 +230,7 @@ TEST_F(ReaderTest, VertexNormalsSumTheFacesAroundEachVertex) {
                     {{0, 1, 2}, {0, 1, 3}}),
                mesh("Sheet", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 1}})});
     ASSERT_EQ(load(file.bytes()).status, 1);
-    const std::vector<Point3f>& n = model_.objects[0].normals;
+    const LargePageVector<Point3f>& n = model_.objects[0].normals;
     ASSERT_EQ(n.size(), 5u);
     // Shared edge: the face normals weighted by twice their areas, (0, 0, 1) + (0, -2, 0).
     const float s = 1 / std::sqrt(5.0f);
