@@ -41,38 +41,37 @@ Entry entryOf(const SlabBox& box, NodeRef ref) {
             ref};
 }
 
-// Where the composites of a build go, each with its slab extents, which its parent reads:
+// Where the composites of a build go, with the slab extents of each, which its parent reads:
 // room for as many as the entries could ever make (each has two children at least), taken in
 // turn by whichever thread groups. Storage that is never taken is never touched, so the room
 // costs no memory.
 class CompositeStore {
   public:
-    explicit CompositeStore(std::size_t entries) : capacity_(entries > 0 ? entries - 1 : 0) {
-        if (capacity_ > 0) slots_ = makeLargePageArray<Slot>(capacity_);
+    explicit CompositeStore(std::size_t entries) {
+        const std::size_t capacity = entries > 0 ? entries - 1 : 0;
+        composites_.resize(capacity);
+        if (capacity > 0) boxes_ = makeLargePageArray<SlabBox>(capacity);
     }
 
     NodeRef add(const Composite& composite, const SlabBox& box) {
         const std::uint32_t index = next_.fetch_add(1, std::memory_order_relaxed);
-        slots_[index] = {composite, box};
+        composites_[index] = composite;
+        boxes_[index] = box;
         return NodeRef::node(index);
     }
 
-    const SlabBox& box(NodeRef composite) const { return slots_[composite.index()].box; }
+    const SlabBox& box(NodeRef composite) const { return boxes_[composite.index()]; }
 
-    LargePageVector<Composite> take() const {
-        LargePageVector<Composite> composites;
-        composites.resize(next_.load());
-        for (std::size_t i = 0; i < composites.size(); ++i) composites[i] = slots_[i].composite;
-        return composites;
+    // The composites made, once the build is over.
+    LargePageVectorForOverwrite<Composite> take() {
+        composites_.resize(next_.load());
+        boxes_.reset();
+        return std::move(composites_);
     }
 
   private:
-    struct Slot {
-        Composite composite;
-        SlabBox box;
-    };
-    std::size_t capacity_;
-    LargePageArray<Slot> slots_;
+    LargePageVectorForOverwrite<Composite> composites_;
+    LargePageArray<SlabBox> boxes_;
     std::atomic<std::uint32_t> next_{0};
 };
 

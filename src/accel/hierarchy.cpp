@@ -103,16 +103,21 @@ struct Candidate {
 };
 
 // A part of the nodes array that one subtree is laid out into: it holds at most as many nodes
-// as the subtree has composites.
+// as the subtree has composites. The array is not cleared beforehand, so that each part's
+// pages are first touched by the thread that lays it out: the places no node takes are
+// cleared at the end.
 struct Region {
     BoundNode* nodes;
     std::uint32_t first;  // index of nodes[0] in the whole array
+    std::uint32_t size;
     std::uint32_t used = 0;
 
     NodeRef store(const OpenNode& open) {
         nodes[used] = open.node;
         return NodeRef::node(first + used++);
     }
+
+    void clearRest() { std::fill(nodes + used, nodes + size, BoundNode{}); }
 };
 
 // What laying out a subtree gives its parent: the node of the subtree (none when it holds
@@ -129,7 +134,7 @@ struct Subtree {
 // primitives leaves no node at all. A node's subtree ends right before it, so the nodes a ray
 // walks down through lie near each other.
 Subtree layOutSubtree(std::uint32_t composite, Region& region) {
-    const LargePageVector<Composite>& composites = myHierarchy.composites;
+    const auto& composites = myHierarchy.composites;
     struct Frame {
         const Composite* composite;
         int nextChild;
@@ -171,7 +176,7 @@ Subtree layOutSubtree(std::uint32_t composite, Region& region) {
 
 // The number of composites under the composite, itself included.
 std::uint32_t compositesUnder(std::uint32_t composite) {
-    const LargePageVector<Composite>& composites = myHierarchy.composites;
+    const auto& composites = myHierarchy.composites;
     std::uint32_t count = 0;
     std::vector<std::uint32_t> pending{composite};
     while (!pending.empty()) {
@@ -229,8 +234,9 @@ void layOutHierarchy(int threads) {
     std::uint32_t size = 0;
     for (int k = 0; k < root.count; ++k) {
         if (!root.child[k].isNode()) continue;
-        parts.push_back({root.child[k].index(), {nullptr, size}, {}});
-        size += compositesUnder(root.child[k].index());
+        const std::uint32_t composites = compositesUnder(root.child[k].index());
+        parts.push_back({root.child[k].index(), {nullptr, size, composites}, {}});
+        size += composites;
     }
     hierarchy.nodes.clear();
     hierarchy.nodes.reserve(hierarchy.composites.size() + 1 + kNodeWidth);
@@ -241,6 +247,7 @@ void layOutHierarchy(int threads) {
     const auto work = [&] {
         for (std::size_t p = nextPart++; p < parts.size(); p = nextPart++) {
             parts[p].subtree = layOutSubtree(parts[p].composite, parts[p].region);
+            parts[p].region.clearRest();
         }
     };
     std::vector<std::future<void>> helpers;

@@ -69,10 +69,10 @@ struct alignas(64) BoundNode {
 };
 
 struct Hierarchy {
-    LargePageVector<Composite> composites;
+    LargePageVectorForOverwrite<Composite> composites;
     NodeRef root;  // a composite, or the one primitive of the scene; null before the build
 
-    LargePageVector<BoundNode> nodes;
+    LargePageVectorForOverwrite<BoundNode> nodes;
     std::uint32_t top = 0;  // the node traversals start from: the unbounded primitives and the root
     int depth = 0;          // composites on the tree's longest path from the root to a primitive
     // The most nodes a depth-first walk from the top can have waiting at once.

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <future>
+#include <limits>
+#include <new>
 #include <vector>
 
 #include "model/arena.h"
 #include "model/globals.h"
+#include "model/out_of_memory.h"
 #include "primitives/flat.h"
 #include "primitives/patch.h"
 
@@ -27,18 +29,17 @@ struct MeshFaces {
     int count = 0;
 };
 
-// One patch per face of the model's mesh, made in `arena`, on the vertices of `mesh` with the
-// normals the model gives or computed for them, so the mesh shades smooth (the model's
-// single-precision numbers widen to doubles exactly). A face whose corners span no plane is
-// dropped: it has no normal and would leave the patch's hit test undefined. The model's mesh
-// is released as soon as its patches exist, so that a large model never holds all its meshes
-// and all its patches at once.
+// One patch per face of the model's mesh, made in `arena`, on the vertices it appends to
+// `mesh` with the normals the model gives or computed for them, so the mesh shades smooth (the
+// model's single-precision numbers widen to doubles exactly). A face whose corners span no
+// plane is dropped: it has no normal and would leave the patch's hit test undefined. The
+// model's mesh is released as soon as its patches exist, so that a large model never holds
+// all its meshes and all its patches at once.
 MeshFaces makeFaces(Object3DS& object, PatchMesh& mesh, const Surface* surface,
                     RecordArena& arena) {
     // A model that gives its own normals keeps them; the others get the averaged ones.
     if (object.normals.size() != object.verts.size()) computeObjectNormals(object);
-    mesh.vertices.reserve(object.verts.size());
-    mesh.normals.reserve(object.verts.size());
+    const auto first = static_cast<std::uint32_t>(mesh.vertices.size());
     for (std::size_t v = 0; v < object.verts.size(); ++v) {
         mesh.add(widen(object.verts[v]), widen(object.normals[v]));
     }
@@ -48,8 +49,8 @@ MeshFaces makeFaces(Object3DS& object, PatchMesh& mesh, const Surface* surface,
         std::uint32_t corners[3];
         Vector3 normals[3];
         for (int k = 0; k < 3; ++k) {
-            corners[k] = static_cast<std::uint32_t>(face.vertIndex[k]);
-            normals[k] = widen(object.normals[corners[k]]);
+            normals[k] = widen(object.normals[face.vertIndex[k]]);
+            corners[k] = first + static_cast<std::uint32_t>(face.vertIndex[k]);
         }
         const Vector3 vertices[3] = {mesh.vertices[corners[0]], mesh.vertices[corners[1]],
                                      mesh.vertices[corners[2]]};
@@ -68,28 +69,41 @@ MeshFaces makeFaces(Object3DS& object, PatchMesh& mesh, const Surface* surface,
 
 }  // namespace
 
-// The meshes' tables are made here, in model order; the faces are made by as many threads as
-// the render will use, each taking the next mesh left and making its patches in an arena of
-// its own. The chains then join the scene's list in model order, so the list is the same
+// The faces are made by as many threads as the render will use, each taking the next mesh
+// left and making its patches in an arena and on a vertex table of its own. A table has room
+// for the whole model from the start: the room no vertex reaches costs no memory, and a
+// table that never grows is never copied. Which table a face's corners are in does not
+// change them. The chains then join the scene's list in model order, so the list is the same
 // however many threads made it.
 long addMeshFaces(std::vector<Object3DS>& objects, const std::vector<const Surface*>& surfaces) {
-    std::vector<PatchMesh*> meshes;
-    for (std::size_t k = 0; k < objects.size(); ++k) meshes.push_back(&newPatchMesh());
+    std::size_t vertices = 0;
+    for (const Object3DS& object : objects) vertices += object.verts.size();
+    if (vertices > std::numeric_limits<std::uint32_t>::max()) outOfMemory();
 
     std::vector<MeshFaces> faces(objects.size());
     const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
     std::vector<RecordArena> arenas(static_cast<std::size_t>(threads));
+    std::vector<PatchMesh*> meshes;
+    try {
+        for (int t = 0; t < threads; ++t) {
+            PatchMesh& mesh = newPatchMesh();
+            mesh.vertices.reserve(vertices);
+            mesh.normals.reserve(vertices);
+            meshes.push_back(&mesh);
+        }
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
+    }
     std::atomic<std::size_t> nextMesh{0};
-    const auto work = [&](RecordArena& arena) {
+    const auto work = [&](int thread) {
+        PatchMesh& mesh = *meshes[thread];
         for (std::size_t k = nextMesh++; k < objects.size(); k = nextMesh++) {
-            faces[k] = makeFaces(objects[k], *meshes[k], surfaces[k], arena);
+            faces[k] = makeFaces(objects[k], mesh, surfaces[k], arenas[thread]);
         }
     };
     std::vector<std::future<void>> helpers;
-    for (int t = 1; t < threads; ++t) {
-        helpers.push_back(std::async(std::launch::async, work, std::ref(arenas[t])));
-    }
-    work(arenas[0]);
+    for (int t = 1; t < threads; ++t) helpers.push_back(std::async(std::launch::async, work, t));
+    work(0);
     for (std::future<void>& helper : helpers) helper.get();
 
     long made = 0;
@@ -103,4 +117,3 @@ long addMeshFaces(std::vector<Object3DS>& objects, const std::vector<const Surfa
     for (RecordArena& arena : arenas) myRecords.adopt(std::move(arena));
     return made;
 }
-

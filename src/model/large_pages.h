@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 // The size of a large page where the system has them.
@@ -60,6 +61,38 @@ struct LargePageAllocator {
 
 template <typename T>
 using LargePageVector = std::vector<T, LargePageAllocator<T>>;
+
+// The same, except that elements a vector adds without a value are left as the storage holds
+// them, like make_unique_for_overwrite's: for arrays of plain records that are filled in parts
+// by the threads that use them, each of which then takes its own pages first.
+template <typename T>
+struct LargePageAllocatorForOverwrite : LargePageAllocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = LargePageAllocatorForOverwrite<U>;
+    };
+
+    LargePageAllocatorForOverwrite() = default;
+    template <typename U>
+    LargePageAllocatorForOverwrite(  // NOLINT: rebinding converts
+        const LargePageAllocatorForOverwrite<U>&) noexcept {}
+
+    template <typename U>
+    void construct(U* place) noexcept {
+        static_assert(std::is_trivially_default_constructible_v<U>);
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* place, Args&&... args) {
+        ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+    }
+
+    friend bool operator==(const LargePageAllocatorForOverwrite&,
+                           const LargePageAllocatorForOverwrite&) = default;
+};
+
+template <typename T>
+using LargePageVectorForOverwrite = std::vector<T, LargePageAllocatorForOverwrite<T>>;
 
 // Storage for values of a type without constructors or destructor to run, from
 // LargePageAllocator, which gets it back when the pointer goes. It is left untouched: pages

@@ -48,7 +48,7 @@ void walkTree(NodeRef node, std::vector<const ObjectRecord*>& leaves, int& compo
 // Every box of the traversal's layout holds its child whole: a primitive's own extents, or
 // every box of the node below it.
 void expectBoxesHoldTheirChildren() {
-    const LargePageVector<BoundNode>& nodes = myHierarchy.nodes;
+    const auto& nodes = myHierarchy.nodes;
     for (const BoundNode& node : nodes) {
         for (int k = 0; k < node.count(); ++k) {
             for (int i = 0; i < 3; ++i) {

@@ -53,4 +53,20 @@ TEST(LargePages, AnArrayTooLargeForTheAddressSpaceThrowsBadAlloc) {
                  std::bad_alloc);
 }
 
+
+// Elements added with a value get it, whichever kind of block holds them; a vector taken over
+// by another keeps its storage and values.
+TEST(LargePages, AVectorForOverwriteStoresWhatItIsGiven) {
+    LargePageVectorForOverwrite<std::uint32_t> values;
+    constexpr std::uint32_t kCount = kLargePageSize / sizeof(std::uint32_t);
+    for (std::uint32_t i = 0; i < kCount; ++i) values.push_back(i ^ 0x5A5A5A5Au);
+    values.resize(kCount + 100, 7);
+    const std::uint32_t* const storage = values.data();
+    const LargePageVectorForOverwrite<std::uint32_t> taken = std::move(values);
+    EXPECT_EQ(taken.data(), storage);
+    EXPECT_TRUE(onLargePage(storage));
+    for (std::uint32_t i = 0; i < kCount; ++i) ASSERT_EQ(taken[i], i ^ 0x5A5A5A5Au) << i;
+    for (std::uint32_t i = kCount; i < kCount + 100; ++i) ASSERT_EQ(taken[i], 7u) << i;
+}
+
 }  // namespace
