@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "accel/hierarchy.h"
-#include "model/out_of_memory.h"
 #include "model/data.h"
 #include "model/fatal.h"
 #include "model/globals.h"
 #include "model/large_pages.h"
+#include "model/out_of_memory.h"
 #include "primitives/primitive.h"
 
 namespace {
@@ -41,39 +41,88 @@ Entry entryOf(const SlabBox& box, NodeRef ref) {
             ref};
 }
 
-// Where the composites of a build go, with the slab extents of each, which its parent reads:
-// room for as many as the entries could ever make (each has two children at least), taken in
-// turn by whichever thread groups. Storage that is never taken is never touched, so the room
-// costs no memory.
+// Where the composites of a build go, with the slab extents of each, which its parent reads.
+// Each of the build's threads takes places a run at a time, through a writer of its own, so
+// that threads grouping at once neither contend for one counter nor write into each other's
+// cache lines; a writer serves one thread at a time. There is room for as many composites as
+// the entries could ever make (each has two children at least) and for the runs the writers
+// leave unfinished, which are closed up at the end. Storage never taken is never touched, so
+// the room costs no memory.
 class CompositeStore {
   public:
-    explicit CompositeStore(std::size_t entries) {
-        const std::size_t capacity = entries > 0 ? entries - 1 : 0;
+    CompositeStore(std::size_t entries, int writers) : writers_(static_cast<std::size_t>(writers)) {
+        const std::size_t capacity = (entries > 0 ? entries - 1 : 0) + writers_.size() * kRun;
         composites_.resize(capacity);
-        if (capacity > 0) boxes_ = makeLargePageArray<SlabBox>(capacity);
+        boxes_ = makeLargePageArray<SlabBox>(capacity);
     }
 
-    NodeRef add(const Composite& composite, const SlabBox& box) {
-        const std::uint32_t index = next_.fetch_add(1, std::memory_order_relaxed);
-        composites_[index] = composite;
-        boxes_[index] = box;
-        return NodeRef::node(index);
+    NodeRef add(const Composite& composite, const SlabBox& box, int writer) {
+        Writer& run = writers_[static_cast<std::size_t>(writer)];
+        if (run.next == run.end) {
+            run.next = next_.fetch_add(kRun, std::memory_order_relaxed);
+            run.end = run.next + kRun;
+        }
+        composites_[run.next] = composite;
+        boxes_[run.next] = box;
+        return NodeRef::node(run.next++);
     }
 
     const SlabBox& box(NodeRef composite) const { return boxes_[composite.index()]; }
 
-    // The composites made, once the build is over.
-    LargePageVectorForOverwrite<Composite> take() {
-        composites_.resize(next_.load());
-        boxes_.reset();
-        return std::move(composites_);
-    }
+    // The composites made, once the build is over, with the unfinished runs closed up; `root`
+    // moves with its composite.
+    LargePageVectorForOverwrite<Composite> take(NodeRef& root);
 
   private:
+    static constexpr std::uint32_t kRun = 256;
+
+    struct alignas(64) Writer {
+        std::uint32_t next = 0;
+        std::uint32_t end = 0;
+    };
+
+    std::vector<Writer> writers_;
     LargePageVectorForOverwrite<Composite> composites_;
     LargePageArray<SlabBox> boxes_;
     std::atomic<std::uint32_t> next_{0};
 };
+
+// The places the writers left unfinished are filled with the composites from the end of the
+// store, and the references to those follow them: every composite has two children at
+// least, so a place with none is empty. The tree is the same; only places change.
+LargePageVectorForOverwrite<Composite> CompositeStore::take(NodeRef& root) {
+    composites_.resize(next_.load());
+    boxes_.reset();
+    std::vector<std::uint32_t> empty;
+    for (const Writer& run : writers_) {
+        for (std::uint32_t place = run.next; place < run.end; ++place) {
+            composites_[place].count = 0;
+            empty.push_back(place);
+        }
+    }
+    std::sort(empty.begin(), empty.end());
+    const std::size_t size = composites_.size() - empty.size();
+    std::vector<std::uint32_t> movedTo(empty.size());  // of the composite at size + k
+    auto hole = empty.begin();
+    for (std::size_t place = size; place < composites_.size(); ++place) {
+        if (composites_[place].count == 0) continue;
+        composites_[*hole] = composites_[place];
+        movedTo[place - size] = *hole++;
+    }
+    if (hole != empty.begin()) {
+        const auto follow = [&](NodeRef& ref) {
+            if (ref.isNode() && ref.index() >= size)
+                ref = NodeRef::node(movedTo[ref.index() - size]);
+        };
+        for (std::size_t place = 0; place < size; ++place) {
+            Composite& composite = composites_[place];
+            for (int k = 0; k < composite.count; ++k) follow(composite.child[k]);
+        }
+        follow(root);
+    }
+    composites_.resize(size);
+    return std::move(composites_);
+}
 
 // The slab extents of an entry's primitive or composite.
 SlabBox boxOf(NodeRef ref, const CompositeStore& store) {
@@ -178,7 +227,7 @@ int partition(Entry* entries, int count, Split split, LargePageVector<Entry>& sc
 }
 
 // Puts the entries, in their order, under a new composite and returns the composite's entry.
-Entry group(const Entry* entries, int count, CompositeStore& store) {
+Entry group(const Entry* entries, int count, CompositeStore& store, int writer) {
     Composite composite{};
     composite.count = count;
     SlabBox box{{kUnbounded, kUnbounded, kUnbounded}, {-kUnbounded, -kUnbounded, -kUnbounded}};
@@ -190,22 +239,29 @@ Entry group(const Entry* entries, int count, CompositeStore& store) {
             if (child.slabMax[i] > box.slabMax[i]) box.slabMax[i] = child.slabMax[i];
         }
     }
-    return entryOf(box, store.add(composite, box));
+    return entryOf(box, store.add(composite, box, writer));
 }
 
 // Segments this long are split on two threads: below it, starting a thread costs more than
 // the work it takes over.
 constexpr int kParallelSegment = 1 << 16;
 
+// The build's threads that a segment may still use, by their writers' numbers: a segment
+// handed to another thread takes the later ones, so the segments being worked on at once
+// never share a writer.
+struct Threads {
+    int first;
+    int count;
+};
+
 // One pass over a segment: splits it down to parts of at most `bunching` entries and groups
 // each part of two or more. The entries left (composites and lone entries, in list order)
-// are compacted at the front; returns their number. `threads` is how many threads this
-// segment may still use.
-int reduce(Entry* entries, int count, int threads, CompositeStore& store,
+// are compacted at the front; returns their number.
+int reduce(Entry* entries, int count, Threads threads, CompositeStore& store,
            LargePageVector<Entry>& scratch) {
     if (count <= 1) return count;
     if (count <= bunching) {
-        entries[0] = group(entries, count, store);
+        entries[0] = group(entries, count, store, threads.first);
         return 1;
     }
     const int above = partition(entries, count, findSplit(entries, count), scratch);
@@ -213,38 +269,37 @@ int reduce(Entry* entries, int count, int threads, CompositeStore& store,
 
     int aboveLeft = 0;
     int belowLeft = 0;
-    if (threads > 1 && count >= kParallelSegment) {
+    if (threads.count > 1 && count >= kParallelSegment) {
+        const int kept = threads.count - threads.count / 2;
         auto belowPass = std::async(std::launch::async, [&] {
             LargePageVector<Entry> own;
             own.reserve(static_cast<std::size_t>(below) / 2 + 1);
-            return reduce(entries + above, below, threads / 2, store, own);
+            return reduce(entries + above, below, {threads.first + kept, threads.count / 2}, store,
+                          own);
         });
         try {
-            aboveLeft = reduce(entries, above, threads - threads / 2, store, scratch);
+            aboveLeft = reduce(entries, above, {threads.first, kept}, store, scratch);
         } catch (...) {
             belowPass.wait();
             throw;
         }
         belowLeft = belowPass.get();
     } else {
-        belowLeft = reduce(entries + above, below, 1, store, scratch);
-        aboveLeft = reduce(entries, above, 1, store, scratch);
+        belowLeft = reduce(entries + above, below, {threads.first, 1}, store, scratch);
+        aboveLeft = reduce(entries, above, {threads.first, 1}, store, scratch);
     }
     std::copy(entries + above, entries + above + belowLeft, entries + aboveLeft);
     return aboveLeft + belowLeft;
 }
 
-// The top-level list as entries, reading exactly nPrims records.
-LargePageVector<Entry> gatherList() {
-    LargePageVector<Entry> entries;
-    entries.reserve(static_cast<std::size_t>(std::max(nPrims, 0)));
+// Appends the top-level list to `entries`, reading exactly nPrims records.
+void gatherList(LargePageVector<Entry>& entries) {
     ObjectRecord* node = myObjectList;
     for (int read = 0; read < nPrims; ++read) {
         if (node == nullptr) brokenList(nPrims, read);
         entries.push_back(entryOf(node->boundsFn(*node), NodeRef::primitive(node)));
         node = node->next;
     }
-    return entries;
 }
 
 // The record that stands for a root composite in myObjectList.
@@ -261,22 +316,38 @@ namespace {
 
 // Runs the passes and leaves the tree in myHierarchy: its composites and its root.
 void buildTree() {
-    LargePageVector<Entry> entries = gatherList();
-    CompositeStore store(entries.size());
-    const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
+    const auto primitives = static_cast<std::size_t>(std::max(nPrims, 0));
+    LargePageVector<Entry> entries;
+    entries.reserve(primitives);
     // A partition keeps its smaller part aside: at most half of the entries.
     LargePageVector<Entry> scratch;
-    scratch.reserve(entries.size() / 2 + 1);
+    scratch.reserve(primitives / 2 + 1);
+    const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
+    if (threads > 1 && primitives >= kParallelSegment) {
+        // The list is gathered, and its first partition made, on this thread alone: another
+        // takes the first touch of the second half of the entries and of the part set aside.
+        auto prefaulting = std::async(std::launch::async, [&] {
+            const std::size_t half = primitives / 2;
+            prefaultPages(entries.data() + half, (primitives - half) * sizeof(Entry));
+            prefaultPages(scratch.data(), scratch.capacity() * sizeof(Entry));
+        });
+        gatherList(entries);
+        prefaulting.get();
+    } else {
+        gatherList(entries);
+    }
+    CompositeStore store(entries.size(), threads);
     int count = static_cast<int>(entries.size());
     // Each pass leaves fewer top-level entries, until the last groups at most `bunching`
     // under the root.
-    while (count > 1) count = reduce(entries.data(), count, threads, store, scratch);
+    while (count > 1) count = reduce(entries.data(), count, {0, threads}, store, scratch);
     myHierarchy = Hierarchy{};
     if (count == 0) return;
-    myHierarchy.root = entries[0].ref;
+    NodeRef root = entries[0].ref;
     LargePageVector<Entry>().swap(entries);
     LargePageVector<Entry>().swap(scratch);
-    myHierarchy.composites = store.take();
+    myHierarchy.composites = store.take(root);
+    myHierarchy.root = root;
 }
 
 }  // namespace

@@ -36,6 +36,19 @@ void* mapLargePages(std::size_t bytes) {
     return reinterpret_cast<void*>(aligned);
 }
 
+void prefaultPages(void* data, std::size_t bytes) noexcept {
+#if defined(MADV_POPULATE_WRITE)
+    constexpr std::uintptr_t kPage = 4096;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kPage - 1);
+    if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
 void unmapLargePages(void* data, std::size_t bytes) noexcept {
     if (data != nullptr) munmap(data, roundUpToLargePage(bytes));
 }

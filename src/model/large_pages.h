@@ -23,6 +23,11 @@ void* mapLargePages(std::size_t bytes);
 // Gives back what mapLargePages(bytes) returned.
 void unmapLargePages(void* data, std::size_t bytes) noexcept;
 
+// Has the system back the whole pages inside [data, data + bytes) now, leaving what they hold
+// as it is, so that another thread can take the cost of their first touch while the one that
+// will fill them does other work. Does nothing where the system cannot.
+void prefaultPages(void* data, std::size_t bytes) noexcept;
+
 // An allocator whose blocks of half a large page or more come from mapLargePages, so that a
 // vector growing to megabytes, the copies of its growth included, takes one page fault per
 // 2 MB from its first touch. Smaller blocks come from the usual allocator.

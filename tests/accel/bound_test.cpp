@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "accel/hierarchy.h"
@@ -116,6 +117,50 @@ TEST_F(BoundTest, TreeHoldsEveryPrimitiveOnce) {
         EXPECT_EQ(nPrims, n + composites);
         expectBoxesHoldTheirChildren();
         EXPECT_EQ(freeHierarchy(&myObjectList), n + composites);
+    }
+}
+
+// The tree of a scene large enough to be built on several threads, as the order in which a
+// depth-first walk meets the primitives (by the order they were made) and composites.
+std::vector<int> treeShape(int spheres, int threads) {
+    resetScene();
+    multiThreaded = threads > 1;
+    numThreads = threads;
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> coordinate(-100, 100);
+    std::unordered_map<const ObjectRecord*, int> made;
+    for (int i = 0; i < spheres; ++i) {
+        made[makeSphere(coordinate(rng), coordinate(rng), coordinate(rng), 0.5)] = i;
+    }
+    EXPECT_EQ(buildBoundingSlabs(), 0);
+    std::vector<int> shape;
+    std::vector<NodeRef> pending{myHierarchy.root};
+    while (!pending.empty()) {
+        const NodeRef ref = pending.back();
+        pending.pop_back();
+        if (!ref.isNode()) {
+            shape.push_back(made.at(ref.primitive()));
+            continue;
+        }
+        shape.push_back(-1);
+        EXPECT_LT(ref.index(), myHierarchy.composites.size());
+        const auto children = childrenOf(ref);
+        EXPECT_GE(children.size(), 2u);
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    EXPECT_EQ(static_cast<std::size_t>(std::count(shape.begin(), shape.end(), -1)),
+              myHierarchy.composites.size());
+    return shape;
+}
+
+// Threads build their parts of the tree side by side and store its composites wherever they
+// find room; the tree is the one a single thread builds.
+TEST_F(BoundTest, ThreadsBuildTheTreeOneThreadBuilds) {
+    constexpr int kSpheres = 70000;  // enough for the first splits to go to other threads
+    const std::vector<int> alone = treeShape(kSpheres, 1);
+    ASSERT_EQ(alone.size(), kSpheres + myHierarchy.composites.size());
+    for (const int threads : {2, 3, 8}) {
+        EXPECT_EQ(treeShape(kSpheres, threads), alone) << threads << " threads";
     }
 }
 
