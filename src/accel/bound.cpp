@@ -68,6 +68,7 @@ class CompositeStore {
     }
 
     const SlabBox& box(NodeRef composite) const { return boxes_[composite.index()]; }
+    const Composite& composite(NodeRef composite) const { return composites_[composite.index()]; }
 
     // The composites made, once the build is over, with the unfinished runs closed up; `root`
     // moves with its composite.
@@ -230,10 +231,13 @@ int partition(Entry* entries, int count, Split split, LargePageVector<Entry>& sc
 Entry group(const Entry* entries, int count, CompositeStore& store, int writer) {
     Composite composite{};
     composite.count = count;
+    composite.composites = 1;
     SlabBox box{{kUnbounded, kUnbounded, kUnbounded}, {-kUnbounded, -kUnbounded, -kUnbounded}};
     for (int n = 0; n < count; ++n) {
-        composite.child[n] = entries[n].ref;
-        const SlabBox child = boxOf(entries[n].ref, store);
+        const NodeRef ref = entries[n].ref;
+        composite.child[n] = ref;
+        if (ref.isNode()) composite.composites += store.composite(ref).composites;
+        const SlabBox child = boxOf(ref, store);
         for (int i = 0; i < 3; ++i) {
             if (child.slabMin[i] < box.slabMin[i]) box.slabMin[i] = child.slabMin[i];
             if (child.slabMax[i] > box.slabMax[i]) box.slabMax[i] = child.slabMax[i];

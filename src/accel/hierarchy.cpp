@@ -174,22 +174,6 @@ Subtree layOutSubtree(std::uint32_t composite, Region& region) {
     return subtree;
 }
 
-// The number of composites under the composite, itself included.
-std::uint32_t compositesUnder(std::uint32_t composite) {
-    const auto& composites = myHierarchy.composites;
-    std::uint32_t count = 0;
-    std::vector<std::uint32_t> pending{composite};
-    while (!pending.empty()) {
-        const Composite& c = composites[pending.back()];
-        pending.pop_back();
-        ++count;
-        for (int k = 0; k < c.count; ++k) {
-            if (c.child[k].isNode()) pending.push_back(c.child[k].index());
-        }
-    }
-    return count;
-}
-
 // Hangs the unbounded primitives, then the root's node, under the top: a chain of nodes when
 // they do not fit one. Fills the chain from its end, so that every node but the last keeps
 // its last slot for the next one.
@@ -234,7 +218,7 @@ void layOutHierarchy(int threads) {
     std::uint32_t size = 0;
     for (int k = 0; k < root.count; ++k) {
         if (!root.child[k].isNode()) continue;
-        const std::uint32_t composites = compositesUnder(root.child[k].index());
+        const std::uint32_t composites = hierarchy.composites[root.child[k].index()].composites;
         parts.push_back({root.child[k].index(), {nullptr, size, composites}, {}});
         size += composites;
     }

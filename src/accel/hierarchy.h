@@ -50,6 +50,7 @@ constexpr int kNodeWidth = 4;  // the most children a composite has
 struct Composite {
     NodeRef child[kNodeWidth];
     int count;
+    std::uint32_t composites;  // in its subtree, itself included
 };
 
 // Two cache lines: the boxes, then the children.

@@ -33,17 +33,20 @@ std::vector<const ObjectRecord*> primitivesOf(const std::vector<NodeRef>& refs) 
     return primitives;
 }
 
-// Checks the shape of the subtree and collects its primitives and composites.
+// Checks the shape of the subtree, and the count of composites in it that each keeps, and
+// collects its primitives and composites.
 void walkTree(NodeRef node, std::vector<const ObjectRecord*>& leaves, int& composites) {
     if (!node.isNode()) {
         leaves.push_back(node.primitive());
         return;
     }
-    ++composites;
+    const int before = composites++;
     const auto children = childrenOf(node);
     ASSERT_GE(children.size(), 2u);
     ASSERT_LE(children.size(), 4u);
     for (const NodeRef child : children) walkTree(child, leaves, composites);
+    EXPECT_EQ(myHierarchy.composites[node.index()].composites,
+              static_cast<std::uint32_t>(composites - before));
 }
 
 // Every box of the traversal's layout holds its child whole: a primitive's own extents, or
