@@ -15,6 +15,7 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "image/interrupt.h"
 #include "model/out_of_memory.h"
