@@ -173,8 +173,9 @@ Split findSplit(const Entry* entries, int count) {
 
 // Partitions the entries in place, the part at or above the median first. Each part is
 // built as a list by pushing onto its front, so both come out in the reverse of their order.
-// Returns the size of the first part. The smaller part waits in `scratch` meanwhile.
-int partition(Entry* entries, int count, Split split, LargePageVector<Entry>& scratch) {
+// Returns the size of the first part. The smaller part waits in `scratch` meanwhile, which
+// has room for half of the entries.
+int partition(Entry* entries, int count, Split split, Entry* scratch) {
     // An equal key, or one that does not compare at all (NaN), goes above.
     const auto above = [split](const Entry& entry) {
         return !(entry.key(split.axis) < split.median);
@@ -197,7 +198,7 @@ int partition(Entry* entries, int count, Split split, LargePageVector<Entry>& sc
         return moved;
     }
 
-    scratch.clear();
+    Entry* aside = scratch;  // the end of the part set aside
     if (belowCount <= aboveCount) {
         // Keep the below part aside, close the above part up at the front, in order.
         Entry* write = entries;
@@ -205,24 +206,24 @@ int partition(Entry* entries, int count, Split split, LargePageVector<Entry>& sc
             if (above(*read)) {
                 *write++ = *read;
             } else {
-                scratch.push_back(*read);
+                *aside++ = *read;
             }
         }
         std::reverse(entries, write);
-        std::reverse_copy(scratch.begin(), scratch.end(), write);
+        std::reverse_copy(scratch, aside, write);
     } else {
         // Keep the above part aside, close the below part up at the back, in order.
         Entry* write = end;
         for (Entry* read = end; read != entries;) {
             --read;
             if (above(*read)) {
-                scratch.push_back(*read);
+                *aside++ = *read;
             } else {
                 *--write = *read;
             }
         }
         std::reverse(write, end);
-        std::copy(scratch.begin(), scratch.end(), entries);  // gathered back to front already
+        std::copy(scratch, aside, entries);  // gathered back to front already
     }
     return aboveCount;
 }
@@ -246,9 +247,9 @@ Entry group(const Entry* entries, int count, CompositeStore& store, int writer) 
     return entryOf(box, store.add(composite, box, writer));
 }
 
-// Segments this long are split on two threads: below it, starting a thread costs more than
-// the work it takes over.
-constexpr int kParallelSegment = 1 << 16;
+// Segments this long are split on two threads. A shorter one takes well under a millisecond
+// or two, of which starting a thread would be a fair share.
+constexpr int kParallelSegment = 1 << 13;
 
 // The build's threads that a segment may still use, by their writers' numbers: a segment
 // handed to another thread takes the later ones, so the segments being worked on at once
@@ -260,9 +261,9 @@ struct Threads {
 
 // One pass over a segment: splits it down to parts of at most `bunching` entries and groups
 // each part of two or more. The entries left (composites and lone entries, in list order)
-// are compacted at the front; returns their number.
-int reduce(Entry* entries, int count, Threads threads, CompositeStore& store,
-           LargePageVector<Entry>& scratch) {
+// are compacted at the front; returns their number. `scratch` has room for half of the
+// entries: the two parts of a split share it out, which lets them be worked on at once.
+int reduce(Entry* entries, int count, Threads threads, CompositeStore& store, Entry* scratch) {
     if (count <= 1) return count;
     if (count <= bunching) {
         entries[0] = group(entries, count, store, threads.first);
@@ -270,16 +271,15 @@ int reduce(Entry* entries, int count, Threads threads, CompositeStore& store,
     }
     const int above = partition(entries, count, findSplit(entries, count), scratch);
     const int below = count - above;
+    Entry* const belowScratch = scratch + above / 2;
 
     int aboveLeft = 0;
     int belowLeft = 0;
     if (threads.count > 1 && count >= kParallelSegment) {
         const int kept = threads.count - threads.count / 2;
         auto belowPass = std::async(std::launch::async, [&] {
-            LargePageVector<Entry> own;
-            own.reserve(static_cast<std::size_t>(below) / 2 + 1);
             return reduce(entries + above, below, {threads.first + kept, threads.count / 2}, store,
-                          own);
+                          belowScratch);
         });
         try {
             aboveLeft = reduce(entries, above, {threads.first, kept}, store, scratch);
@@ -324,8 +324,8 @@ void buildTree() {
     LargePageVector<Entry> entries;
     entries.reserve(primitives);
     // A partition keeps its smaller part aside: at most half of the entries.
-    LargePageVector<Entry> scratch;
-    scratch.reserve(primitives / 2 + 1);
+    const std::size_t scratchRoom = primitives / 2 + 1;
+    LargePageArray<Entry> scratch = makeLargePageArray<Entry>(scratchRoom);
     const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
     if (threads > 1 && primitives >= kParallelSegment) {
         // The list is gathered, and its first partition made, on this thread alone: another
@@ -333,7 +333,7 @@ void buildTree() {
         auto prefaulting = std::async(std::launch::async, [&] {
             const std::size_t half = primitives / 2;
             prefaultPages(entries.data() + half, (primitives - half) * sizeof(Entry));
-            prefaultPages(scratch.data(), scratch.capacity() * sizeof(Entry));
+            prefaultPages(scratch.get(), scratchRoom * sizeof(Entry));
         });
         gatherList(entries);
         prefaulting.get();
@@ -344,12 +344,12 @@ void buildTree() {
     int count = static_cast<int>(entries.size());
     // Each pass leaves fewer top-level entries, until the last groups at most `bunching`
     // under the root.
-    while (count > 1) count = reduce(entries.data(), count, {0, threads}, store, scratch);
+    while (count > 1) count = reduce(entries.data(), count, {0, threads}, store, scratch.get());
     myHierarchy = Hierarchy{};
     if (count == 0) return;
     NodeRef root = entries[0].ref;
     LargePageVector<Entry>().swap(entries);
-    LargePageVector<Entry>().swap(scratch);
+    scratch.reset();
     myHierarchy.composites = store.take(root);
     myHierarchy.root = root;
 }
