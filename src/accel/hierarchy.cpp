@@ -227,11 +227,17 @@ void layOutHierarchy(int threads) {
     hierarchy.nodes.resize(size);
     for (Part& part : parts) part.region.nodes = hierarchy.nodes.data() + part.region.first;
 
+    // The largest parts go first, so that the threads end close together.
+    std::vector<Part*> largestFirst;
+    for (Part& part : parts) largestFirst.push_back(&part);
+    std::stable_sort(largestFirst.begin(), largestFirst.end(),
+                     [](const Part* a, const Part* b) { return a->region.size > b->region.size; });
     std::atomic<std::size_t> nextPart{0};
     const auto work = [&] {
         for (std::size_t p = nextPart++; p < parts.size(); p = nextPart++) {
-            parts[p].subtree = layOutSubtree(parts[p].composite, parts[p].region);
-            parts[p].region.clearRest();
+            Part& part = *largestFirst[p];
+            part.subtree = layOutSubtree(part.composite, part.region);
+            part.region.clearRest();
         }
     };
     std::vector<std::future<void>> helpers;
