@@ -22,35 +22,56 @@ Vector3 widen(Point3f p) {
     return {p.x, p.y, p.z};
 }
 
-// The patches of one 3DS mesh, chained as myObjectList would hold them: the last made first.
-struct MeshFaces {
+// The patches of a run of faces, chained as myObjectList would hold them: the last made
+// first.
+struct PatchChain {
     ObjectRecord* first = nullptr;
     ObjectRecord* last = nullptr;
     int count = 0;
 };
 
-// One patch per face of the model's mesh, made in `arena`, on the vertices it appends to
-// `mesh` with the normals the model gives or computed for them, so the mesh shades smooth (the
-// model's single-precision numbers widen to doubles exactly). A face whose corners span no
-// plane is dropped: it has no normal and would leave the patch's hit test undefined. The
-// model's mesh is released as soon as its patches exist, so that a large model never holds
-// all its meshes and all its patches at once.
-MeshFaces makeFaces(Object3DS& object, PatchMesh& mesh, const Surface* surface,
-                    RecordArena& arena) {
+// Where an object's vertices went: the table and the index of the first.
+struct PlacedVertices {
+    const PatchMesh* mesh = nullptr;
+    std::uint32_t first = 0;
+};
+
+// Appends the object's vertices to `mesh`, with the normals the model gives or computed for
+// them, so the mesh shades smooth (the model's single-precision numbers widen to doubles
+// exactly).
+PlacedVertices placeVertices(Object3DS& object, PatchMesh& mesh) {
     // A model that gives its own normals keeps them; the others get the averaged ones.
     if (object.normals.size() != object.verts.size()) computeObjectNormals(object);
     const auto first = static_cast<std::uint32_t>(mesh.vertices.size());
     for (std::size_t v = 0; v < object.verts.size(); ++v) {
         mesh.add(widen(object.verts[v]), widen(object.normals[v]));
     }
+    return {&mesh, first};
+}
 
-    MeshFaces faces;
-    for (const Face3DS& face : object.faces) {
+// A run of one object's faces, [begin, end) of its face list.
+struct FaceRun {
+    std::size_t object;
+    std::size_t begin;
+    std::size_t end;
+};
+
+// Faces in a run: enough to be worth taking, few enough that the threads end together.
+constexpr std::size_t kFacesPerRun = 8192;
+
+// One patch per face of the run, made in `arena`. A face whose corners span no plane is
+// dropped: it has no normal and would leave the patch's hit test undefined.
+PatchChain makeFaces(const Object3DS& object, PlacedVertices placed, FaceRun run,
+                    const Surface* surface, RecordArena& arena) {
+    const PatchMesh& mesh = *placed.mesh;
+    PatchChain faces;
+    for (std::size_t f = run.begin; f < run.end; ++f) {
+        const Face3DS& face = object.faces[f];
         std::uint32_t corners[3];
         Vector3 normals[3];
         for (int k = 0; k < 3; ++k) {
             normals[k] = widen(object.normals[face.vertIndex[k]]);
-            corners[k] = first + static_cast<std::uint32_t>(face.vertIndex[k]);
+            corners[k] = placed.first + static_cast<std::uint32_t>(face.vertIndex[k]);
         }
         const Vector3 vertices[3] = {mesh.vertices[corners[0]], mesh.vertices[corners[1]],
                                      mesh.vertices[corners[2]]};
@@ -63,24 +84,44 @@ MeshFaces makeFaces(Object3DS& object, PatchMesh& mesh, const Surface* surface,
         if (faces.last == nullptr) faces.last = patch;
         ++faces.count;
     }
-    object = Object3DS{};
     return faces;
+}
+
+std::vector<FaceRun> faceRuns(const std::vector<Object3DS>& objects) {
+    std::vector<FaceRun> runs;
+    for (std::size_t k = 0; k < objects.size(); ++k) {
+        const std::size_t faces = objects[k].faces.size();
+        for (std::size_t begin = 0; begin < faces; begin += kFacesPerRun) {
+            runs.push_back({k, begin, std::min(begin + kFacesPerRun, faces)});
+        }
+    }
+    return runs;
+}
+
+// Runs work(thread) on `threads` threads, this one being thread 0.
+template <typename Work>
+void onThreads(int threads, const Work& work) {
+    std::vector<std::future<void>> helpers;
+    for (int t = 1; t < threads; ++t) helpers.push_back(std::async(std::launch::async, work, t));
+    work(0);
+    for (std::future<void>& helper : helpers) helper.get();
 }
 
 }  // namespace
 
-// The faces are made by as many threads as the render will use, each taking the next mesh
-// left and making its patches in an arena and on a vertex table of its own. A table has room
-// for the whole model from the start: the room no vertex reaches costs no memory, and a
-// table that never grows is never copied. Which table a face's corners are in does not
-// change them. The chains then join the scene's list in model order, so the list is the same
-// however many threads made it.
+// The faces are made by as many threads as the render will use, each with an arena and a
+// vertex table of its own. First each thread takes the next object left and places its
+// vertices; then each takes the next run of faces left, of any object. A table has room for
+// the whole model from the start: the room no vertex reaches costs no memory, and a table
+// that never grows is never copied. Which table a face's corners are in does not change them.
+// The runs' chains then join the scene's list in model order, so the list is the same
+// however many threads made it. An object's arrays go once its last run is made, so that a
+// large model never holds all its meshes and all its patches at once.
 long addMeshFaces(std::vector<Object3DS>& objects, const std::vector<const Surface*>& surfaces) {
     std::size_t vertices = 0;
     for (const Object3DS& object : objects) vertices += object.verts.size();
     if (vertices > std::numeric_limits<std::uint32_t>::max()) outOfMemory();
 
-    std::vector<MeshFaces> faces(objects.size());
     const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
     std::vector<RecordArena> arenas(static_cast<std::size_t>(threads));
     std::vector<PatchMesh*> meshes;
@@ -94,25 +135,38 @@ long addMeshFaces(std::vector<Object3DS>& objects, const std::vector<const Surfa
     } catch (const std::bad_alloc&) {
         outOfMemory();
     }
-    std::atomic<std::size_t> nextMesh{0};
-    const auto work = [&](int thread) {
-        PatchMesh& mesh = *meshes[thread];
-        for (std::size_t k = nextMesh++; k < objects.size(); k = nextMesh++) {
-            faces[k] = makeFaces(objects[k], mesh, surfaces[k], arenas[thread]);
+
+    std::vector<PlacedVertices> placed(objects.size());
+    std::atomic<std::size_t> nextObject{0};
+    onThreads(threads, [&](int thread) {
+        for (std::size_t k = nextObject++; k < objects.size(); k = nextObject++) {
+            placed[k] = placeVertices(objects[k], *meshes[thread]);
         }
-    };
-    std::vector<std::future<void>> helpers;
-    for (int t = 1; t < threads; ++t) helpers.push_back(std::async(std::launch::async, work, t));
-    work(0);
-    for (std::future<void>& helper : helpers) helper.get();
+    });
+
+    const std::vector<FaceRun> runs = faceRuns(objects);
+    std::vector<std::atomic<std::size_t>> runsLeft(objects.size());
+    for (const FaceRun& run : runs) ++runsLeft[run.object];
+    for (std::size_t k = 0; k < objects.size(); ++k) {
+        if (runsLeft[k] == 0) objects[k] = Object3DS{};
+    }
+    std::vector<PatchChain> faces(runs.size());
+    std::atomic<std::size_t> nextRun{0};
+    onThreads(threads, [&](int thread) {
+        for (std::size_t r = nextRun++; r < runs.size(); r = nextRun++) {
+            const std::size_t k = runs[r].object;
+            faces[r] = makeFaces(objects[k], placed[k], runs[r], surfaces[k], arenas[thread]);
+            if (--runsLeft[k] == 0) objects[k] = Object3DS{};
+        }
+    });
 
     long made = 0;
-    for (const MeshFaces& mesh : faces) {
-        if (mesh.count == 0) continue;
-        mesh.last->next = myObjectList;
-        myObjectList = mesh.first;
-        nPrims += mesh.count;
-        made += mesh.count;
+    for (const PatchChain& run : faces) {
+        if (run.count == 0) continue;
+        run.last->next = myObjectList;
+        myObjectList = run.first;
+        nPrims += run.count;
+        made += run.count;
     }
     for (RecordArena& arena : arenas) myRecords.adopt(std::move(arena));
     return made;

@@ -169,6 +169,35 @@ TEST_F(Scene3dsTest, EveryFaceBecomesAPatchOfItsMaterialColour) {
     EXPECT_EQ((patchesOfColour[{rust.r, rust.g, rust.b}]), 23);
 }
 
+// The faces of a long mesh are made in runs, by whichever thread is free; the list holds
+// the same patches in the same order as one thread makes it.
+TEST_F(Scene3dsTest, ThreadsMakeTheListOneThreadMakes) {
+    const std::string settings = write(model({
+        material("Sky", floatColour(0.2f, 0.6f, 1)),
+        strip("Long", 20000, "Sky"), strip("Short", 5, "", 1), strip("Middle", 9000, "Sky", 2),
+    }));
+    using Patch = std::tuple<double, double, double, double, double, float>;
+    const auto listMade = [&](int threads) {
+        resetScene();
+        multiThreaded = threads > 1;
+        numThreads = threads;
+        EXPECT_EQ(run(settings).status, 0);
+        std::vector<Patch> list;
+        for (const ObjectRecord* patch : objects()) {
+            const Vector3& first = patchVertex(*patch, 0);
+            const Vector3& last = patchVertex(*patch, 2);
+            list.emplace_back(first.x, first.y, first.z, last.x, last.y, patch->surface->color.r);
+        }
+        return list;
+    };
+    const std::vector<Patch> alone = listMade(1);
+    EXPECT_EQ(alone.size(), 29005u);
+    for (const int threads : {2, 3, 8}) {
+        EXPECT_EQ(listMade(threads), alone) << threads << " threads";
+    }
+    multiThreaded = false;
+}
+
 // The model has no materials either: its faces are black.
 TEST_F(Scene3dsTest, FacesWithoutAPlaneMakeNoPatch) {
     const Chunk file = model({
