@@ -5,12 +5,12 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
-#include <future>
 #include <limits>
 #include <optional>
 #include <vector>
 
 #include "model/large_pages.h"
+#include "model/threads.h"
 #include "primitives/primitive.h"
 
 Hierarchy myHierarchy;
@@ -233,19 +233,13 @@ void layOutHierarchy(int threads) {
     std::stable_sort(largestFirst.begin(), largestFirst.end(),
                      [](const Part* a, const Part* b) { return a->region.size > b->region.size; });
     std::atomic<std::size_t> nextPart{0};
-    const auto work = [&] {
+    onThreads(std::min(threads, static_cast<int>(parts.size())), [&](int) {
         for (std::size_t p = nextPart++; p < parts.size(); p = nextPart++) {
             Part& part = *largestFirst[p];
             part.subtree = layOutSubtree(part.composite, part.region);
             part.region.clearRest();
         }
-    };
-    std::vector<std::future<void>> helpers;
-    for (int t = 1; t < std::min(threads, static_cast<int>(parts.size())); ++t) {
-        helpers.push_back(std::async(std::launch::async, work));
-    }
-    work();
-    for (std::future<void>& helper : helpers) helper.get();
+    });
 
     // The root's node, its children in their order; the unbounded primitives keep the order
     // of a walk through the whole tree.

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <future>
 #include <limits>
 #include <new>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "model/arena.h"
 #include "model/globals.h"
 #include "model/out_of_memory.h"
+#include "model/threads.h"
 #include "primitives/flat.h"
 #include "primitives/patch.h"
 
@@ -62,7 +62,7 @@ constexpr std::size_t kFacesPerRun = 8192;
 // One patch per face of the run, made in `arena`. A face whose corners span no plane is
 // dropped: it has no normal and would leave the patch's hit test undefined.
 PatchChain makeFaces(const Object3DS& object, PlacedVertices placed, FaceRun run,
-                    const Surface* surface, RecordArena& arena) {
+                     const Surface* surface, RecordArena& arena) {
     const PatchMesh& mesh = *placed.mesh;
     PatchChain faces;
     for (std::size_t f = run.begin; f < run.end; ++f) {
@@ -96,15 +96,6 @@ std::vector<FaceRun> faceRuns(const std::vector<Object3DS>& objects) {
         }
     }
     return runs;
-}
-
-// Runs work(thread) on `threads` threads, this one being thread 0.
-template <typename Work>
-void onThreads(int threads, const Work& work) {
-    std::vector<std::future<void>> helpers;
-    for (int t = 1; t < threads; ++t) helpers.push_back(std::async(std::launch::async, work, t));
-    work(0);
-    for (std::future<void>& helper : helpers) helper.get();
 }
 
 }  // namespace

@@ -174,7 +174,9 @@ TEST_F(Scene3dsTest, EveryFaceBecomesAPatchOfItsMaterialColour) {
 TEST_F(Scene3dsTest, ThreadsMakeTheListOneThreadMakes) {
     const std::string settings = write(model({
         material("Sky", floatColour(0.2f, 0.6f, 1)),
-        strip("Long", 20000, "Sky"), strip("Short", 5, "", 1), strip("Middle", 9000, "Sky", 2),
+        strip("Long", 20000, "Sky"),
+        strip("Short", 5, "", 1),
+        strip("Middle", 9000, "Sky", 2),
     }));
     using Patch = std::tuple<double, double, double, double, double, float>;
     const auto listMade = [&](int threads) {
