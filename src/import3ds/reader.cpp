@@ -8,9 +8,11 @@
 // being read beyond its bounds.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -20,8 +22,10 @@
 
 #include "import3ds/model3ds.h"
 #include "model/format.h"
+#include "model/globals.h"
 #include "model/input_file.h"
 #include "model/large_pages.h"
+#include "model/threads.h"
 
 Model3DS g_3DModel;
 
@@ -54,6 +58,9 @@ enum ChunkId : std::uint16_t {
 
 constexpr std::uint32_t kHeaderSize = 6;
 
+// A file read whole; the read fills every byte, so none is cleared first.
+using FileBytes = LargePageVectorForOverwrite<std::uint8_t>;
+
 // Files written by modelling programs nest a handful of levels; a deeper tree is damage, and
 // following it would only exhaust the stack.
 constexpr int kMaxDepth = 64;
@@ -74,8 +81,7 @@ std::string cutName(const std::uint8_t* begin, const std::uint8_t* end) {
 // The bytes of one chunk, consumed front to back and never past the chunk's end.
 class ChunkCursor {
   public:
-    ChunkCursor(const LargePageVector<std::uint8_t>& file, std::size_t start, Chunk3DS header,
-                int depth)
+    ChunkCursor(const FileBytes& file, std::size_t start, Chunk3DS header, int depth)
         : file_(file), start_(start), chunk_(header), depth_(depth) {}
 
     std::uint16_t id() const { return chunk_.id; }
@@ -186,7 +192,7 @@ class ChunkCursor {
         return at;
     }
 
-    const LargePageVector<std::uint8_t>& file_;
+    const FileBytes& file_;
     std::size_t start_;  // offset of the chunk's header in the file
     Chunk3DS chunk_;
     int depth_;
@@ -416,8 +422,39 @@ void checkFaces(const Model3DS& model) {
     }
 }
 
+// The least a thread reads of a file: less is not worth starting a thread for.
+constexpr std::size_t kLeastPiece = std::size_t{4} << 20;
+
+// Reads the file's first `length` bytes into `into` in pieces, each on a thread of its own,
+// as many as the render will use: the pages of a large buffer take longer to touch for the
+// first time than to fill, and each piece's pages are touched by the thread that reads it.
+// Returns how many bytes lie before the first one the file did not hold.
+std::size_t readInPieces(int descriptor, std::uint8_t* into, std::size_t length) {
+    const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
+    const std::size_t pieces = std::clamp<std::size_t>(length / kLeastPiece, 1, threads);
+    std::vector<std::size_t> read(pieces);
+    onThreads(static_cast<int>(pieces), [&](int piece) {
+        const std::size_t begin = length * piece / pieces;
+        const std::size_t end = length * (piece + 1) / pieces;
+        std::size_t at = begin;
+        while (at < end) {
+            const ssize_t got = pread(descriptor, into + at, end - at, static_cast<off_t>(at));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            at += static_cast<std::size_t>(got);
+        }
+        read[piece] = at - begin;
+    });
+    std::size_t whole = 0;
+    for (std::size_t piece = 0; piece < pieces; ++piece) {
+        whole += read[piece];
+        if (whole < length * (piece + 1) / pieces) break;
+    }
+    return whole;
+}
+
 // The main chunk's bytes, header included; its length must fit in the file.
-LargePageVector<std::uint8_t> readMainChunk(std::FILE* file, std::uint32_t length) {
+FileBytes readMainChunk(std::FILE* file, std::uint32_t length) {
     if (length < kHeaderSize) {
         throw Damage{format("its main chunk claims %u bytes, fewer than its header", length)};
     }
@@ -429,9 +466,8 @@ LargePageVector<std::uint8_t> readMainChunk(std::FILE* file, std::uint32_t lengt
     }
     // In large pages where the system has them: a large model is read whole, and faulting its
     // buffer in page by page would take longer than the read.
-    LargePageVector<std::uint8_t> bytes(length);
-    std::rewind(file);
-    const std::size_t got = std::fread(bytes.data(), 1, length, file);
+    FileBytes bytes(length);
+    const std::size_t got = readInPieces(fileno(file), bytes.data(), length);
     if (got != length) {
         throw Damage{
             format("it ends at byte %zu, but its main chunk claims %u bytes", got, length)};
@@ -465,7 +501,7 @@ int import3DS(Model3DS& model, const char* path, int withNormals) {
                                      static_cast<std::uint32_t>(header[3]) << 8 |
                                      static_cast<std::uint32_t>(header[4]) << 16 |
                                      static_cast<std::uint32_t>(header[5]) << 24;
-        const LargePageVector<std::uint8_t> bytes = readMainChunk(file.get(), length);
+        const FileBytes bytes = readMainChunk(file.get(), length);
         ChunkCursor primary(bytes, 0, Chunk3DS{CHUNK_PRIMARY, length, kHeaderSize}, 0);
         Reader(model).processNextChunk(primary);
         checkFaces(model);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -8,6 +11,7 @@
 
 #include "import3ds/chunk_writer.h"
 #include "import3ds/model3ds.h"
+#include "model/globals.h"
 #include "test_support.h"
 
 namespace {
@@ -360,6 +364,49 @@ TEST_F(ReaderTest, FilesCutShortAnywhereAreReported) {
                                               std::to_string(whole.size()) + " bytes"));
         }
     }
+}
+
+// A file of several megabytes is read in pieces, one per thread; the model is the one a
+// single read gives.
+TEST_F(ReaderTest, LargeFilesReadOnSeveralThreadsGiveTheSameModel) {
+    const Chunk file =
+        model({strip("A", 60000, ""), strip("B", 60000, "", 1), strip("C", 60000, "", 2),
+               strip("D", 60000, "", 3), strip("E", 60000, "", 4), strip("F", 60000, "", 5),
+               strip("G", 60000, "", 6), strip("H", 60000, "", 7)});
+    const std::string bytes = file.bytes();
+    ASSERT_GT(bytes.size(), std::size_t{9} << 20);  // enough for two pieces at least
+    const auto loaded = [&](int threads) {
+        multiThreaded = threads > 1;
+        numThreads = threads;
+        const Outcome outcome = load(bytes);
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.output, reading() + " Computing normals...\n");
+        return std::move(model_);
+    };
+    const Model3DS alone = loaded(1);
+    ASSERT_EQ(alone.objects.size(), 8u);
+    using Bits = std::array<std::uint32_t, 3>;
+    for (const int threads : {2, 3, 8}) {
+        const Model3DS shared = loaded(threads);
+        ASSERT_EQ(shared.objects.size(), alone.objects.size()) << threads << " threads";
+        for (std::size_t k = 0; k < alone.objects.size(); ++k) {
+            const Object3DS& expected = alone.objects[k];
+            const Object3DS& actual = shared.objects[k];
+            ASSERT_EQ(actual.verts.size(), expected.verts.size());
+            ASSERT_EQ(actual.faces.size(), expected.faces.size());
+            for (std::size_t v = 0; v < expected.verts.size(); ++v) {
+                ASSERT_EQ(std::bit_cast<Bits>(actual.verts[v]),
+                          std::bit_cast<Bits>(expected.verts[v]));
+            }
+            for (std::size_t f = 0; f < expected.faces.size(); ++f) {
+                ASSERT_TRUE(std::equal(std::begin(actual.faces[f].vertIndex),
+                                       std::end(actual.faces[f].vertIndex),
+                                       std::begin(expected.faces[f].vertIndex)));
+            }
+        }
+    }
+    multiThreaded = false;
+    numThreads = 2;
 }
 
 TEST_F(ReaderTest, LengthsThatDoNotFitTheirParentAreReported) {
