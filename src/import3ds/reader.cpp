@@ -5,12 +5,14 @@
 // The whole main chunk is read into memory first and every chunk is then read through a
 // cursor that cannot leave it, so a damaged file (a length that does not fit its parent, a
 // count whose data runs past its chunk, a file that ends early) is reported instead of
-// being read beyond its bounds.
+// being read beyond its bounds. The walk through the chunks only checks the meshes' arrays
+// and notes where they lie; they are decoded after it, several at once on the load's threads.
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -61,6 +63,38 @@ constexpr std::uint32_t kHeaderSize = 6;
 // A file read whole; the read fills every byte, so none is cleared first.
 using FileBytes = LargePageVectorForOverwrite<std::uint8_t>;
 
+// The bytes of a vertex (three floats), a face (three vertex numbers and a word of edge
+// flags) and a texture coordinate (two floats).
+constexpr std::size_t kVertexBytes = 12;
+constexpr std::size_t kFaceBytes = 8;
+constexpr std::size_t kTexCoordBytes = 8;
+
+// The least work worth a thread of its own while a file is read: a megabyte of it.
+constexpr std::size_t kLeastPiece = std::size_t{1} << 20;
+
+// The threads worth starting for work on `bytes` of a file: one per kLeastPiece, at most as
+// many as the render will use.
+int threadsFor(std::size_t bytes) {
+    const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
+    return static_cast<int>(std::clamp<std::size_t>(bytes / kLeastPiece, 1, threads));
+}
+
+// Records of one kind in a chunk: the offset of the first in the file, and their number.
+struct RecordSpan {
+    std::size_t first = 0;
+    std::size_t count = 0;
+};
+
+// Where the arrays of a mesh lie in the file. The walk through the chunks finds them; they
+// are decoded once it is over, the arrays of all meshes at once.
+enum MeshArray { VERTICES, FACES, TEXTURE_COORDS };
+constexpr std::size_t kMeshArrays = 3;
+struct MeshArrays {
+    RecordSpan verts;
+    RecordSpan faces;
+    RecordSpan texVerts;
+};
+
 // Files written by modelling programs nest a handful of levels; a deeper tree is damage, and
 // following it would only exhaust the stack.
 constexpr int kMaxDepth = 64;
@@ -72,6 +106,46 @@ constexpr unsigned kNewestKnownVersion = 3;
 struct Damage {
     std::string detail;
 };
+
+std::uint16_t littleShort(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+std::uint32_t littleLong(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+float littleFloat(const std::uint8_t* p) {
+    return std::bit_cast<float>(littleLong(p));
+}
+
+Point3f littlePoint(const std::uint8_t* p) {
+    return {littleFloat(p), littleFloat(p + 4), littleFloat(p + 8)};
+}
+
+template <typename Record, typename Decode>
+LargePageVector<Record> decodeRecords(const FileBytes& file, RecordSpan span, std::size_t size,
+                                      Decode decode) {
+    LargePageVector<Record> records(span.count);
+    const std::uint8_t* at = file.data() + span.first;
+    for (Record& record : records) {
+        record = decode(at);
+        at += size;
+    }
+    return records;
+}
+
+// Faces keep their three vertex numbers; the edge flags are dropped.
+Face3DS decodeFace(const std::uint8_t* at) {
+    Face3DS face{};
+    for (int k = 0; k < 3; ++k) face.vertIndex[k] = littleShort(at + 2 * k);
+    return face;
+}
+
+TexCoord3DS decodeTexCoord(const std::uint8_t* at) {
+    return {littleFloat(at), littleFloat(at + 4)};
+}
 
 std::string cutName(const std::uint8_t* begin, const std::uint8_t* end) {
     const std::size_t size = std::min<std::size_t>(end - begin, kMaxNameLength3DS);
@@ -110,14 +184,13 @@ class ChunkCursor {
         return nextPoint();
     }
 
-    // Reads `count` records of `size` bytes with `read`, after checking they all fit.
-    template <typename Record, typename Read>
-    LargePageVector<Record> readArray(std::size_t count, std::size_t size, const char* what,
-                                      Read read) {
+    // Steps over `count` records of `size` bytes, after checking they all fit, and returns
+    // the offset of the first in the file.
+    std::size_t skipRecords(std::size_t count, std::size_t size, const char* what) {
         if (count * size > left()) fail(format("ends before its %zu %s", count, what));
-        LargePageVector<Record> records(count);
-        for (Record& record : records) record = read();
-        return records;
+        const std::size_t first = start_ + chunk_.bytesRead;
+        take(count * size);
+        return first;
     }
 
     // A zero-terminated name followed by more data: the terminator must lie in the chunk.
@@ -167,24 +240,13 @@ class ChunkCursor {
         return ChunkCursor(file_, at, child, depth_ + 1);
     }
 
-    // Unchecked reads, for data that a need() or readArray() has found room for.
+    // Unchecked reads, for data that a need() has found room for.
     std::uint8_t nextByte() { return *take(1); }
     std::uint16_t nextShort() { return littleShort(take(2)); }
-    float nextFloat() { return std::bit_cast<float>(littleLong(take(4))); }
-    Point3f nextPoint() {
-        const float x = nextFloat();
-        const float y = nextFloat();
-        return {x, y, nextFloat()};
-    }
+    float nextFloat() { return littleFloat(take(4)); }
+    Point3f nextPoint() { return littlePoint(take(12)); }
 
   private:
-    static std::uint16_t littleShort(const std::uint8_t* p) {
-        return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-    }
-    static std::uint32_t littleLong(const std::uint8_t* p) {
-        return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-               static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-    }
     const std::uint8_t* here() const { return file_.data() + start_ + chunk_.bytesRead; }
     const std::uint8_t* take(std::size_t bytes) {
         const std::uint8_t* at = here();
@@ -208,6 +270,18 @@ class Reader {
   public:
     explicit Reader(Model3DS& model) : model_(model) {}
 
+    // Fills every mesh's arrays from where the walk found them in `file`, an array at a time
+    // on each of the threads the file is worth.
+    void decodeArrays(const FileBytes& file) {
+        std::atomic<std::size_t> next{0};
+        const std::size_t arrays = kMeshArrays * arrays_.size();
+        onThreads(threadsFor(file.size()), [&](int) {
+            for (std::size_t a = next++; a < arrays; a = next++) {
+                decodeArray(file, a / kMeshArrays, static_cast<MeshArray>(a % kMeshArrays));
+            }
+        });
+    }
+
     // Main chunks: the children of the primary chunk and of the editor chunk.
     void processNextChunk(ChunkCursor& parent) {
         while (!parent.done()) {
@@ -223,6 +297,7 @@ class Reader {
                     break;
                 case CHUNK_OBJECT: {
                     model_.objects.emplace_back();
+                    arrays_.emplace_back();
                     const std::size_t object = model_.objects.size() - 1;
                     model_.objects[object].name = chunk.readName();
                     processNextObjectChunk(chunk, object);
@@ -256,11 +331,10 @@ class Reader {
                     processNextObjectChunk(chunk, object);
                     break;
                 case CHUNK_VERTICES:
-                    model_.objects[object].verts = readCounted<Point3f>(
-                        chunk, 12, "vertices", [&] { return chunk.nextPoint(); });
+                    arrays_[object].verts = skipCounted(chunk, kVertexBytes, "vertices");
                     break;
                 case CHUNK_FACES:
-                    readFaces(chunk, model_.objects[object]);
+                    arrays_[object].faces = skipFaces(chunk);
                     // The face-material lists and smoothing groups nested after the faces
                     // belong to the mesh.
                     processNextObjectChunk(chunk, object);
@@ -269,11 +343,8 @@ class Reader {
                     readObjectMaterial(chunk, model_.objects[object]);
                     break;
                 case CHUNK_TEXTURE_COORDS:
-                    model_.objects[object].texVerts =
-                        readCounted<TexCoord3DS>(chunk, 8, "texture coordinates", [&] {
-                            const float u = chunk.nextFloat();
-                            return TexCoord3DS{u, chunk.nextFloat()};
-                        });
+                    arrays_[object].texVerts =
+                        skipCounted(chunk, kTexCoordBytes, "texture coordinates");
                     break;
                 case CHUNK_LIGHT:
                     model_.lights.emplace_back();
@@ -288,25 +359,35 @@ class Reader {
         }
     }
 
-    // A 16-bit count followed by that many records; bytes after them are ignored.
-    template <typename Record, typename Read>
-    static LargePageVector<Record> readCounted(ChunkCursor& chunk, std::size_t size,
-                                               const char* what, Read read) {
-        const std::size_t count = chunk.readShort("count");
-        LargePageVector<Record> records = chunk.readArray<Record>(count, size, what, read);
-        chunk.skipRest();
-        return records;
+    void decodeArray(const FileBytes& file, std::size_t object, MeshArray which) {
+        Object3DS& mesh = model_.objects[object];
+        const MeshArrays& arrays = arrays_[object];
+        switch (which) {
+            case VERTICES:
+                mesh.verts = decodeRecords<Point3f>(file, arrays.verts, kVertexBytes, littlePoint);
+                break;
+            case FACES:
+                mesh.faces = decodeRecords<Face3DS>(file, arrays.faces, kFaceBytes, decodeFace);
+                break;
+            case TEXTURE_COORDS:
+                mesh.texVerts = decodeRecords<TexCoord3DS>(file, arrays.texVerts, kTexCoordBytes,
+                                                           decodeTexCoord);
+                break;
+        }
     }
 
-    // Faces are three vertex indices and a word of edge flags, which are dropped.
-    static void readFaces(ChunkCursor& chunk, Object3DS& object) {
+    // A 16-bit count followed by that many records; bytes after them are ignored.
+    static RecordSpan skipCounted(ChunkCursor& chunk, std::size_t size, const char* what) {
+        const std::size_t count = chunk.readShort("count");
+        const std::size_t first = chunk.skipRecords(count, size, what);
+        chunk.skipRest();
+        return {first, count};
+    }
+
+    // The face list's own data; the chunks nested after it are read on.
+    static RecordSpan skipFaces(ChunkCursor& chunk) {
         const std::size_t count = chunk.readShort("face count");
-        object.faces = chunk.readArray<Face3DS>(count, 8, "faces", [&] {
-            Face3DS face{};
-            for (int& index : face.vertIndex) index = chunk.nextShort();
-            chunk.nextShort();
-            return face;
-        });
+        return {chunk.skipRecords(count, kFaceBytes, "faces"), count};
     }
 
     // One object has one material: with several face-material lists the last known one wins.
@@ -403,6 +484,7 @@ class Reader {
     }
 
     Model3DS& model_;
+    std::vector<MeshArrays> arrays_;  // one per object
 };
 
 // Faces are read before or after their vertices; only the finished mesh can be checked.
@@ -422,16 +504,12 @@ void checkFaces(const Model3DS& model) {
     }
 }
 
-// The least a thread reads of a file: less is not worth starting a thread for.
-constexpr std::size_t kLeastPiece = std::size_t{4} << 20;
-
 // Reads the file's first `length` bytes into `into` in pieces, each on a thread of its own,
-// as many as the render will use: the pages of a large buffer take longer to touch for the
+// as many as the length is worth: the pages of a large buffer take longer to touch for the
 // first time than to fill, and each piece's pages are touched by the thread that reads it.
 // Returns how many bytes lie before the first one the file did not hold.
 std::size_t readInPieces(int descriptor, std::uint8_t* into, std::size_t length) {
-    const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
-    const std::size_t pieces = std::clamp<std::size_t>(length / kLeastPiece, 1, threads);
+    const auto pieces = static_cast<std::size_t>(threadsFor(length));
     std::vector<std::size_t> read(pieces);
     onThreads(static_cast<int>(pieces), [&](int piece) {
         const std::size_t begin = length * piece / pieces;
@@ -503,7 +581,9 @@ int import3DS(Model3DS& model, const char* path, int withNormals) {
                                      static_cast<std::uint32_t>(header[5]) << 24;
         const FileBytes bytes = readMainChunk(file.get(), length);
         ChunkCursor primary(bytes, 0, Chunk3DS{CHUNK_PRIMARY, length, kHeaderSize}, 0);
-        Reader(model).processNextChunk(primary);
+        Reader reader(model);
+        reader.processNextChunk(primary);
+        reader.decodeArrays(bytes);
         checkFaces(model);
     } catch (const Damage& damage) {
         std::printf(" Damaged 3DS file %s: %s\n", path, damage.detail.c_str());

@@ -366,15 +366,13 @@ TEST_F(ReaderTest, FilesCutShortAnywhereAreReported) {
     }
 }
 
-// A file of several megabytes is read in pieces, one per thread; the model is the one a
-// single read gives.
+// A file of several megabytes is read in pieces and its meshes' arrays are decoded, each on
+// a thread of its own; the model is the one a single thread reads.
 TEST_F(ReaderTest, LargeFilesReadOnSeveralThreadsGiveTheSameModel) {
-    const Chunk file =
-        model({strip("A", 60000, ""), strip("B", 60000, "", 1), strip("C", 60000, "", 2),
-               strip("D", 60000, "", 3), strip("E", 60000, "", 4), strip("F", 60000, "", 5),
-               strip("G", 60000, "", 6), strip("H", 60000, "", 7)});
+    const Chunk file = model({strip("A", 60000, ""), strip("B", 60000, "", 1),
+                              strip("C", 60000, "", 2), strip("D", 60000, "", 3)});
     const std::string bytes = file.bytes();
-    ASSERT_GT(bytes.size(), std::size_t{9} << 20);  // enough for two pieces at least
+    ASSERT_GT(bytes.size(), std::size_t{4} << 20);  // pieces for four threads at least
     const auto loaded = [&](int threads) {
         multiThreaded = threads > 1;
         numThreads = threads;
@@ -384,7 +382,7 @@ TEST_F(ReaderTest, LargeFilesReadOnSeveralThreadsGiveTheSameModel) {
         return std::move(model_);
     };
     const Model3DS alone = loaded(1);
-    ASSERT_EQ(alone.objects.size(), 8u);
+    ASSERT_EQ(alone.objects.size(), 4u);
     using Bits = std::array<std::uint32_t, 3>;
     for (const int threads : {2, 3, 8}) {
         const Model3DS shared = loaded(threads);
