@@ -22,6 +22,7 @@
 #include "model/globals.h"
 #include "model/large_pages.h"
 #include "model/out_of_memory.h"
+#include "model/threads.h"
 #include "primitives/primitive.h"
 
 namespace {
@@ -247,62 +248,126 @@ Entry group(const Entry* entries, int count, CompositeStore& store, int writer) 
     return entryOf(box, store.add(composite, box, writer));
 }
 
-// Segments this long are split on two threads. A shorter one takes well under a millisecond
-// or two, of which starting a thread would be a fair share.
-constexpr int kParallelSegment = 1 << 13;
-
-// The build's threads that a segment may still use, by their writers' numbers: a segment
-// handed to another thread takes the later ones, so the segments being worked on at once
-// never share a writer.
-struct Threads {
-    int first;
-    int count;
-};
-
 // One pass over a segment: splits it down to parts of at most `bunching` entries and groups
-// each part of two or more. The entries left (composites and lone entries, in list order)
-// are compacted at the front; returns their number. `scratch` has room for half of the
-// entries: the two parts of a split share it out, which lets them be worked on at once.
-int reduce(Entry* entries, int count, Threads threads, CompositeStore& store, Entry* scratch) {
+// each part of two or more, writing its composites through `writer`. The entries left
+// (composites and lone entries, in list order) are compacted at the front; returns their
+// number. `scratch` has room for half of the entries.
+int reduce(Entry* entries, int count, int writer, CompositeStore& store, Entry* scratch) {
     if (count <= 1) return count;
     if (count <= bunching) {
-        entries[0] = group(entries, count, store, threads.first);
+        entries[0] = group(entries, count, store, writer);
         return 1;
     }
     const int above = partition(entries, count, findSplit(entries, count), scratch);
     const int below = count - above;
-    Entry* const belowScratch = scratch + above / 2;
-
-    int aboveLeft = 0;
-    int belowLeft = 0;
-    if (threads.count > 1 && count >= kParallelSegment) {
-        const int kept = threads.count - threads.count / 2;
-        auto belowPass = std::async(std::launch::async, [&] {
-            return reduce(entries + above, below, {threads.first + kept, threads.count / 2}, store,
-                          belowScratch);
-        });
-        try {
-            aboveLeft = reduce(entries, above, {threads.first, kept}, store, scratch);
-        } catch (...) {
-            belowPass.wait();
-            throw;
-        }
-        belowLeft = belowPass.get();
-    } else {
-        belowLeft = reduce(entries + above, below, {threads.first, 1}, store, scratch);
-        aboveLeft = reduce(entries, above, {threads.first, 1}, store, scratch);
-    }
+    const int belowLeft = reduce(entries + above, below, writer, store, scratch);
+    const int aboveLeft = reduce(entries, above, writer, store, scratch);
     std::copy(entries + above, entries + above + belowLeft, entries + aboveLeft);
     return aboveLeft + belowLeft;
 }
 
-// Appends the top-level list to `entries`, reading exactly nPrims records.
-void gatherList(LargePageVector<Entry>& entries) {
+// Segments this long are shared out among threads. A shorter one takes well under a
+// millisecond or two, of which starting a thread would be a fair share.
+constexpr int kSharedSegment = 1 << 13;
+
+// A shared segment is split into this many parts per thread, which the threads take as they
+// come free: threads that the machine slows down unevenly still end close together.
+constexpr int kPartsPerThread = 8;
+
+// Entries [begin, begin + count) of a shared segment, and how many its pass left.
+struct Part {
+    int begin;
+    int count;
+    int left = 0;
+};
+
+// Splits entries [begin, begin + count) as reduce does until the parts hold at most `most`
+// entries, and appends them to `parts` in list order (the part at or above each split
+// first). The two halves of a split are split at once while there are threads for both. The
+// entries at `begin` have the scratch space at scratch + begin / 2, so parts side by side
+// never share it.
+void splitInto(Entry* entries, int begin, int count, int most, int threads, Entry* scratch,
+               std::vector<Part>& parts) {
+    if (count <= most) {
+        parts.push_back({begin, count});
+        return;
+    }
+    Entry* const segment = entries + begin;
+    const int above = partition(segment, count, findSplit(segment, count), scratch + begin / 2);
+    const int below = count - above;
+    if (threads > 1) {
+        std::vector<Part> belowParts;
+        auto belowSplit = std::async(std::launch::async, [&] {
+            splitInto(entries, begin + above, below, most, threads / 2, scratch, belowParts);
+        });
+        splitInto(entries, begin, above, most, threads - threads / 2, scratch, parts);
+        belowSplit.get();
+        parts.insert(parts.end(), belowParts.begin(), belowParts.end());
+    } else {
+        splitInto(entries, begin, above, most, 1, scratch, parts);
+        splitInto(entries, begin + above, below, most, 1, scratch, parts);
+    }
+}
+
+// One pass over a segment on several threads, each grouping through its own writer: the
+// segment is split into parts, the threads reduce them as they come free, and what each part
+// left is then closed up in list order.
+int reduceShared(Entry* entries, int count, int threads, CompositeStore& store, Entry* scratch) {
+    std::vector<Part> parts;
+    const int most = std::max(count / (threads * kPartsPerThread), 1);
+    splitInto(entries, 0, count, most, threads, scratch, parts);
+    std::atomic<std::size_t> next{0};
+    onThreads(threads, [&](int thread) {
+        for (std::size_t p = next++; p < parts.size(); p = next++) {
+            Part& part = parts[p];
+            part.left =
+                reduce(entries + part.begin, part.count, thread, store, scratch + part.begin / 2);
+        }
+    });
+    int left = 0;
+    for (const Part& part : parts) {
+        if (left != part.begin) {
+            std::copy(entries + part.begin, entries + part.begin + part.left, entries + left);
+        }
+        left += part.left;
+    }
+    return left;
+}
+
+// One pass over the whole list.
+int reducePass(Entry* entries, int count, int threads, CompositeStore& store, Entry* scratch) {
+    if (threads > 1 && count >= kSharedSegment) {
+        return reduceShared(entries, count, threads, store, scratch);
+    }
+    return reduce(entries, count, 0, store, scratch);
+}
+
+// How often the gathering of the list tells how far it has come: every large page of entries.
+constexpr std::size_t kEntriesPerLargePage = kLargePageSize / sizeof(Entry);
+
+// Appends the top-level list to `entries`, reading exactly nPrims records, and keeps
+// `gathered` within a large page of the number appended.
+void gatherList(LargePageVector<Entry>& entries, std::atomic<std::size_t>& gathered) {
     ObjectRecord* node = myObjectList;
     for (int read = 0; read < nPrims; ++read) {
         if (node == nullptr) brokenList(nPrims, read);
         entries.push_back(entryOf(node->boundsFn(*node), NodeRef::primitive(node)));
         node = node->next;
+        if (entries.size() % kEntriesPerLargePage == 0) {
+            gathered.store(entries.size(), std::memory_order_relaxed);
+        }
+    }
+}
+
+// Takes the first touch of the scratch space, then of the `count` entries' room from its end
+// back, a large page at a time, until it meets the entries being gathered.
+void prefaultAhead(Entry* scratch, std::size_t scratchRoom, Entry* entries, std::size_t count,
+                   const std::atomic<std::size_t>& gathered) {
+    prefaultPages(scratch, scratchRoom * sizeof(Entry));
+    for (std::size_t end = count;
+         end > gathered.load(std::memory_order_relaxed) + kEntriesPerLargePage;
+         end -= kEntriesPerLargePage) {
+        prefaultPages(entries + end - kEntriesPerLargePage, kEntriesPerLargePage * sizeof(Entry));
     }
 }
 
@@ -327,24 +392,23 @@ void buildTree() {
     const std::size_t scratchRoom = primitives / 2 + 1;
     LargePageArray<Entry> scratch = makeLargePageArray<Entry>(scratchRoom);
     const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
-    if (threads > 1 && primitives >= kParallelSegment) {
-        // The list is gathered, and its first partition made, on this thread alone: another
-        // takes the first touch of the second half of the entries and of the part set aside.
+    std::atomic<std::size_t> gathered{0};
+    if (threads > 1 && primitives >= kSharedSegment) {
+        // The list is gathered, and its first partition made, on this thread alone; meanwhile
+        // another takes the first touch of the memory both need.
         auto prefaulting = std::async(std::launch::async, [&] {
-            const std::size_t half = primitives / 2;
-            prefaultPages(entries.data() + half, (primitives - half) * sizeof(Entry));
-            prefaultPages(scratch.get(), scratchRoom * sizeof(Entry));
+            prefaultAhead(scratch.get(), scratchRoom, entries.data(), primitives, gathered);
         });
-        gatherList(entries);
+        gatherList(entries, gathered);
         prefaulting.get();
     } else {
-        gatherList(entries);
+        gatherList(entries, gathered);
     }
     CompositeStore store(entries.size(), threads);
     int count = static_cast<int>(entries.size());
     // Each pass leaves fewer top-level entries, until the last groups at most `bunching`
     // under the root.
-    while (count > 1) count = reduce(entries.data(), count, {0, threads}, store, scratch.get());
+    while (count > 1) count = reducePass(entries.data(), count, threads, store, scratch.get());
     myHierarchy = Hierarchy{};
     if (count == 0) return;
     NodeRef root = entries[0].ref;
