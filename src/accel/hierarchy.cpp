@@ -174,6 +174,73 @@ Subtree layOutSubtree(std::uint32_t composite, Region& region) {
     return subtree;
 }
 
+// Parts laid out side by side, per thread: enough for the threads to end close together when
+// the machine runs some slower than others.
+constexpr std::size_t kPartsPerThread = 4;
+
+// Levels of composites at most above the parts: their nodes are made on one thread.
+constexpr int kMostUpperLevels = 3;
+
+struct Part {
+    std::uint32_t composite;
+    Region region;
+    Subtree subtree;
+};
+
+// The composites whose subtrees are laid out as parts, in the order of a walk through the
+// tree: those `levels` composites below the root, one level further down while there are
+// fewer than the threads want and composites below them.
+std::vector<std::uint32_t> partRoots(std::uint32_t root, int threads, int& levels) {
+    const auto& composites = myHierarchy.composites;
+    const std::size_t wanted = static_cast<std::size_t>(threads) * kPartsPerThread;
+    std::vector<std::uint32_t> level{root};
+    levels = 0;
+    while (levels < kMostUpperLevels && (levels == 0 || level.size() < wanted)) {
+        std::vector<std::uint32_t> below;
+        for (const std::uint32_t composite : level) {
+            const Composite& parent = composites[composite];
+            for (int k = 0; k < parent.count; ++k) {
+                if (parent.child[k].isNode()) below.push_back(parent.child[k].index());
+            }
+        }
+        if (below.empty()) break;
+        level = std::move(below);
+        ++levels;
+    }
+    if (levels == 0) level.clear();
+    return level;
+}
+
+// Lays out a composite `levels` above the parts: its node is made from its children, the
+// nodes of the parts, taken in order from `laidOut`, and of the composites between, made
+// the same way. The node goes after the regions.
+Subtree layOutUpper(std::uint32_t composite, int levels, std::vector<Part>::iterator& laidOut) {
+    const Composite& upper = myHierarchy.composites[composite];
+    Subtree subtree;
+    subtree.depth = 1;
+    OpenNode open;
+    for (int k = 0; k < upper.count; ++k) {
+        const NodeRef child = upper.child[k];
+        if (child.isNode()) {
+            const Subtree below = levels > 1 ? layOutUpper(child.index(), levels - 1, laidOut)
+                                             : std::move((laidOut++)->subtree);
+            subtree.unbounded.insert(subtree.unbounded.end(), below.unbounded.begin(),
+                                     below.unbounded.end());
+            if (below.node) open.add(below.node->ref, below.node->box);
+            subtree.depth = std::max(subtree.depth, below.depth + 1);
+            continue;
+        }
+        const SlabBox box = child.primitive()->boundsFn(*child.primitive());
+        if (isUnbounded(box)) {
+            subtree.unbounded.push_back({child, FloatBox::around(box)});
+        } else {
+            open.add(child, FloatBox::around(box));
+        }
+    }
+    if (open.count > 0) subtree.node = Candidate{store(open), open.box};
+    return subtree;
+}
+
 // Hangs the unbounded primitives, then the root's node, under the top: a chain of nodes when
 // they do not fit one. Fills the chain from its end, so that every node but the last keeps
 // its last slot for the next one.
@@ -205,21 +272,16 @@ void layOutTop(std::vector<Candidate> candidates) {
 
 void layOutHierarchy(int threads) {
     Hierarchy& hierarchy = myHierarchy;
-    const Composite& root = hierarchy.composites[hierarchy.root.index()];
-    // The root's composite children are laid out each into a region of its own, on as many
-    // threads as there are; the root's node follows them. Only the regions' places differ
-    // from laying the whole tree out in one pass: every node holds the same.
-    struct Part {
-        std::uint32_t composite;
-        Region region;
-        Subtree subtree;
-    };
+    // The subtrees of the composites some levels below the root are laid out each into a
+    // region of its own, on as many threads as there are, and the nodes of the few composites
+    // above them follow the regions. Only the places differ from laying the whole tree out in
+    // one pass: every node holds the same.
+    int levels = 0;
     std::vector<Part> parts;
     std::uint32_t size = 0;
-    for (int k = 0; k < root.count; ++k) {
-        if (!root.child[k].isNode()) continue;
-        const std::uint32_t composites = hierarchy.composites[root.child[k].index()].composites;
-        parts.push_back({root.child[k].index(), {nullptr, size, composites}, {}});
+    for (const std::uint32_t composite : partRoots(hierarchy.root.index(), threads, levels)) {
+        const std::uint32_t composites = hierarchy.composites[composite].composites;
+        parts.push_back({composite, {nullptr, size, composites}, {}});
         size += composites;
     }
     hierarchy.nodes.clear();
@@ -241,28 +303,11 @@ void layOutHierarchy(int threads) {
         }
     });
 
-    // The root's node, its children in their order; the unbounded primitives keep the order
-    // of a walk through the whole tree.
-    std::vector<Candidate> top;
-    OpenNode open;
-    hierarchy.depth = 1;
-    auto part = parts.begin();
-    for (int k = 0; k < root.count; ++k) {
-        const NodeRef child = root.child[k];
-        if (child.isNode()) {
-            const Subtree& subtree = (part++)->subtree;
-            top.insert(top.end(), subtree.unbounded.begin(), subtree.unbounded.end());
-            if (subtree.node) open.add(subtree.node->ref, subtree.node->box);
-            hierarchy.depth = std::max(hierarchy.depth, subtree.depth + 1);
-            continue;
-        }
-        const SlabBox box = child.primitive()->boundsFn(*child.primitive());
-        if (isUnbounded(box)) {
-            top.push_back({child, FloatBox::around(box)});
-        } else {
-            open.add(child, FloatBox::around(box));
-        }
-    }
-    if (open.count > 0) top.push_back({store(open), open.box});
+    // The unbounded primitives keep the order of a walk through the whole tree.
+    auto nextSubtree = parts.begin();
+    Subtree root = layOutUpper(hierarchy.root.index(), levels, nextSubtree);
+    hierarchy.depth = root.depth;
+    std::vector<Candidate> top = std::move(root.unbounded);
+    if (root.node) top.push_back(*root.node);
     layOutTop(std::move(top));
 }

@@ -123,48 +123,85 @@ TEST_F(BoundTest, TreeHoldsEveryPrimitiveOnce) {
     }
 }
 
-// The tree of a scene large enough to be built on several threads, as the order in which a
-// depth-first walk meets the primitives (by the order they were made) and composites.
-std::vector<int> treeShape(int spheres, int threads) {
+// The traversal's layout as a walk from the top node meets it: each node's child count,
+// then each child's box and, for a primitive, the order it was made in.
+std::vector<double> layoutWalk(const std::unordered_map<const ObjectRecord*, int>& made) {
+    std::vector<double> walk{static_cast<double>(myHierarchy.depth),
+                             static_cast<double>(myHierarchy.maxPending)};
+    std::vector<std::uint32_t> pending{myHierarchy.top};
+    while (!pending.empty()) {
+        const BoundNode& node = myHierarchy.nodes[pending.back()];
+        pending.pop_back();
+        walk.push_back(-node.count());
+        for (int k = 0; k < node.count(); ++k) {
+            for (int i = 0; i < 3; ++i) walk.insert(walk.end(), {node.lo[i][k], node.hi[i][k]});
+            if (node.child[k].isNode()) {
+                pending.push_back(node.child[k].index());
+            } else {
+                walk.push_back(made.at(node.child[k].primitive()));
+            }
+        }
+    }
+    return walk;
+}
+
+// A scene large enough to be built on several threads, and planes here and there, which the
+// layout hangs above the root.
+struct Shapes {
+    // The order in which a depth-first walk meets the primitives (by the order they were
+    // made) and composites (as -1).
+    std::vector<int> tree;
+    std::vector<double> layout;
+};
+
+Shapes shapesBuilt(int objects, int threads) {
     resetScene();
     multiThreaded = threads > 1;
     numThreads = threads;
     std::mt19937 rng(5);
     std::uniform_real_distribution<double> coordinate(-100, 100);
     std::unordered_map<const ObjectRecord*, int> made;
-    for (int i = 0; i < spheres; ++i) {
-        made[makeSphere(coordinate(rng), coordinate(rng), coordinate(rng), 0.5)] = i;
+    for (int i = 0; i < objects; ++i) {
+        ObjectRecord* object =
+            i % 4999 == 17 ? makePlane(0, 0, 1, coordinate(rng))
+                           : makeSphere(coordinate(rng), coordinate(rng), coordinate(rng), 0.5);
+        made[object] = i;
     }
     EXPECT_EQ(buildBoundingSlabs(), 0);
-    std::vector<int> shape;
+    Shapes shapes;
     std::vector<NodeRef> pending{myHierarchy.root};
     while (!pending.empty()) {
         const NodeRef ref = pending.back();
         pending.pop_back();
         if (!ref.isNode()) {
-            shape.push_back(made.at(ref.primitive()));
+            shapes.tree.push_back(made.at(ref.primitive()));
             continue;
         }
-        shape.push_back(-1);
+        shapes.tree.push_back(-1);
         EXPECT_LT(ref.index(), myHierarchy.composites.size());
         const auto children = childrenOf(ref);
         EXPECT_GE(children.size(), 2u);
         pending.insert(pending.end(), children.rbegin(), children.rend());
     }
-    EXPECT_EQ(static_cast<std::size_t>(std::count(shape.begin(), shape.end(), -1)),
+    EXPECT_EQ(static_cast<std::size_t>(std::count(shapes.tree.begin(), shapes.tree.end(), -1)),
               myHierarchy.composites.size());
-    return shape;
+    shapes.layout = layoutWalk(made);
+    return shapes;
 }
 
 // Threads build their parts of the tree side by side and store its composites wherever they
-// find room; the tree is the one a single thread builds.
+// find room, then lay parts of it out side by side; the tree and the layout are the ones a
+// single thread makes, but for the places of the nodes.
 TEST_F(BoundTest, ThreadsBuildTheTreeOneThreadBuilds) {
-    constexpr int kSpheres = 70000;  // enough for the first splits to go to other threads
-    const std::vector<int> alone = treeShape(kSpheres, 1);
-    ASSERT_EQ(alone.size(), kSpheres + myHierarchy.composites.size());
+    constexpr int kObjects = 70000;  // enough for the first splits to go to other threads
+    const Shapes alone = shapesBuilt(kObjects, 1);
+    ASSERT_EQ(alone.tree.size(), kObjects + myHierarchy.composites.size());
     for (const int threads : {2, 3, 8}) {
-        EXPECT_EQ(treeShape(kSpheres, threads), alone) << threads << " threads";
+        const Shapes shared = shapesBuilt(kObjects, threads);
+        EXPECT_EQ(shared.tree, alone.tree) << threads << " threads";
+        EXPECT_EQ(shared.layout, alone.layout) << threads << " threads";
     }
+    multiThreaded = false;
 }
 
 // Five unit spheres are split in two parts, the part at or above the split value first:
