@@ -87,6 +87,33 @@ PatchChain makeFaces(const Object3DS& object, PlacedVertices placed, FaceRun run
     return faces;
 }
 
+// Which objects have their vertices placed. A thread about to make faces of an object waits
+// until it is; when a placing fails, every thread waiting is let go, to end with the failure.
+class Placing {
+  public:
+    explicit Placing(std::size_t objects) : placed_(objects) {}
+
+    void finish(std::size_t object) {
+        placed_[object].store(true, std::memory_order_release);
+        placed_[object].notify_all();
+    }
+
+    void fail() {
+        failed_ = true;
+        for (std::size_t object = 0; object < placed_.size(); ++object) finish(object);
+    }
+
+    // Whether the object's vertices are placed, once they are; false when a placing failed.
+    bool wait(std::size_t object) const {
+        placed_[object].wait(false, std::memory_order_acquire);
+        return !failed_;
+    }
+
+  private:
+    std::vector<std::atomic<bool>> placed_;
+    std::atomic<bool> failed_{false};
+};
+
 std::vector<FaceRun> faceRuns(const std::vector<Object3DS>& objects) {
     std::vector<FaceRun> runs;
     for (std::size_t k = 0; k < objects.size(); ++k) {
@@ -101,8 +128,9 @@ std::vector<FaceRun> faceRuns(const std::vector<Object3DS>& objects) {
 }  // namespace
 
 // The faces are made by as many threads as the render will use, each with an arena and a
-// vertex table of its own. First each thread takes the next object left and places its
-// vertices; then each takes the next run of faces left, of any object. A table has room for
+// vertex table of its own. Each thread takes the next object left and places its vertices;
+// when none is left, it takes the next run of faces left, of any object, waiting if it must
+// for that object's vertices. A table has room for
 // the whole model from the start: the room no vertex reaches costs no memory, and a table
 // that never grows is never copied. Which table a face's corners are in does not change them.
 // The runs' chains then join the scene's list in model order, so the list is the same
@@ -127,25 +155,28 @@ long addMeshFaces(std::vector<Object3DS>& objects, const std::vector<const Surfa
         outOfMemory();
     }
 
-    std::vector<PlacedVertices> placed(objects.size());
-    std::atomic<std::size_t> nextObject{0};
-    onThreads(threads, [&](int thread) {
-        for (std::size_t k = nextObject++; k < objects.size(); k = nextObject++) {
-            placed[k] = placeVertices(objects[k], *meshes[thread]);
-        }
-    });
-
     const std::vector<FaceRun> runs = faceRuns(objects);
     std::vector<std::atomic<std::size_t>> runsLeft(objects.size());
     for (const FaceRun& run : runs) ++runsLeft[run.object];
-    for (std::size_t k = 0; k < objects.size(); ++k) {
-        if (runsLeft[k] == 0) objects[k] = Object3DS{};
-    }
+    std::vector<PlacedVertices> placed(objects.size());
+    Placing placing(objects.size());
     std::vector<PatchChain> faces(runs.size());
+    std::atomic<std::size_t> nextObject{0};
     std::atomic<std::size_t> nextRun{0};
     onThreads(threads, [&](int thread) {
+        for (std::size_t k = nextObject++; k < objects.size(); k = nextObject++) {
+            try {
+                placed[k] = placeVertices(objects[k], *meshes[thread]);
+            } catch (...) {
+                placing.fail();
+                throw;
+            }
+            if (runsLeft[k] == 0) objects[k] = Object3DS{};
+            placing.finish(k);
+        }
         for (std::size_t r = nextRun++; r < runs.size(); r = nextRun++) {
             const std::size_t k = runs[r].object;
+            if (!placing.wait(k)) return;
             faces[r] = makeFaces(objects[k], placed[k], runs[r], surfaces[k], arenas[thread]);
             if (--runsLeft[k] == 0) objects[k] = Object3DS{};
         }
