@@ -504,29 +504,32 @@ void checkFaces(const Model3DS& model) {
     }
 }
 
-// Reads the file's first `length` bytes into `into` in pieces, each on a thread of its own,
-// as many as the length is worth: the pages of a large buffer take longer to touch for the
-// first time than to fill, and each piece's pages are touched by the thread that reads it.
-// Returns how many bytes lie before the first one the file did not hold.
+// Reads the file's first `length` bytes into `into` in pieces of kLeastPiece, which as many
+// threads as the length is worth take as they come free: the pages of a large buffer take
+// longer to touch for the first time than to fill, and each piece's pages are touched by the
+// thread that reads it. Returns how many bytes lie before the first one the file did not hold.
 std::size_t readInPieces(int descriptor, std::uint8_t* into, std::size_t length) {
-    const auto pieces = static_cast<std::size_t>(threadsFor(length));
+    const std::size_t pieces = (length + kLeastPiece - 1) / kLeastPiece;
     std::vector<std::size_t> read(pieces);
-    onThreads(static_cast<int>(pieces), [&](int piece) {
-        const std::size_t begin = length * piece / pieces;
-        const std::size_t end = length * (piece + 1) / pieces;
-        std::size_t at = begin;
-        while (at < end) {
-            const ssize_t got = pread(descriptor, into + at, end - at, static_cast<off_t>(at));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            at += static_cast<std::size_t>(got);
+    std::atomic<std::size_t> next{0};
+    onThreads(threadsFor(length), [&](int) {
+        for (std::size_t piece = next++; piece < pieces; piece = next++) {
+            const std::size_t begin = piece * kLeastPiece;
+            const std::size_t end = std::min(begin + kLeastPiece, length);
+            std::size_t at = begin;
+            while (at < end) {
+                const ssize_t got = pread(descriptor, into + at, end - at, static_cast<off_t>(at));
+                if (got < 0 && errno == EINTR) continue;
+                if (got <= 0) break;
+                at += static_cast<std::size_t>(got);
+            }
+            read[piece] = at - begin;
         }
-        read[piece] = at - begin;
     });
     std::size_t whole = 0;
     for (std::size_t piece = 0; piece < pieces; ++piece) {
         whole += read[piece];
-        if (whole < length * (piece + 1) / pieces) break;
+        if (whole < std::min((piece + 1) * kLeastPiece, length)) break;
     }
     return whole;
 }
