@@ -130,12 +130,12 @@ std::vector<FaceRun> faceRuns(const std::vector<Object3DS>& objects) {
 // The faces are made by as many threads as the render will use, each with an arena and a
 // vertex table of its own. Each thread takes the next object left and places its vertices;
 // when none is left, it takes the next run of faces left, of any object, waiting if it must
-// for that object's vertices. A table has room for
-// the whole model from the start: the room no vertex reaches costs no memory, and a table
-// that never grows is never copied. Which table a face's corners are in does not change them.
-// The runs' chains then join the scene's list in model order, so the list is the same
-// however many threads made it. An object's arrays go once its last run is made, so that a
-// large model never holds all its meshes and all its patches at once.
+// for that object's vertices. A table has room for the whole model from the start: the room
+// no vertex reaches costs no memory, and a table that never grows is never copied. Which
+// table a face's corners are in does not change them. The runs' chains then join the scene's
+// list in model order, so the list is the same however many threads made it. An object's
+// arrays go once its last run is made, so that a large model never holds all its meshes and
+// all its patches at once.
 long addMeshFaces(std::vector<Object3DS>& objects, const std::vector<const Surface*>& surfaces) {
     std::size_t vertices = 0;
     for (const Object3DS& object : objects) vertices += object.verts.size();
