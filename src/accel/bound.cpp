@@ -262,7 +262,9 @@ int reduce(Entry* entries, int count, int writer, CompositeStore& store, Entry* 
     const int below = count - above;
     const int belowLeft = reduce(entries + above, below, writer, store, scratch);
     const int aboveLeft = reduce(entries, above, writer, store, scratch);
-    std::copy(entries + above, entries + above + belowLeft, entries + aboveLeft);
+    if (aboveLeft != above) {
+        std::copy(entries + above, entries + above + belowLeft, entries + aboveLeft);
+    }
     return aboveLeft + belowLeft;
 }
 
@@ -282,13 +284,13 @@ struct Part {
 };
 
 // Splits entries [begin, begin + count) as reduce does until the parts hold at most `most`
-// entries, and appends them to `parts` in list order (the part at or above each split
-// first). The two halves of a split are split at once while there are threads for both. The
-// entries at `begin` have the scratch space at scratch + begin / 2, so parts side by side
-// never share it.
+// entries (or few enough for reduce to group), and appends them to `parts` in list order (the part
+// at or above each split first). The two halves of a split are split at once while there are
+// threads for both. The entries at `begin` have the scratch space at scratch + begin / 2, so parts
+// side by side never share it.
 void splitInto(Entry* entries, int begin, int count, int most, int threads, Entry* scratch,
                std::vector<Part>& parts) {
-    if (count <= most) {
+    if (count <= most || count <= bunching) {
         parts.push_back({begin, count});
         return;
     }
