@@ -128,6 +128,17 @@ struct Subtree {
     int depth = 0;
 };
 
+// A primitive child goes into the node being filled, or, when its box reaches the unbounded
+// extent, with the unbounded primitives.
+void placePrimitive(NodeRef child, OpenNode& open, std::vector<Candidate>& unbounded) {
+    const SlabBox box = child.primitive()->boundsFn(*child.primitive());
+    if (isUnbounded(box)) {
+        unbounded.push_back({child, FloatBox::around(box)});
+    } else {
+        open.add(child, FloatBox::around(box));
+    }
+}
+
 // Lays out the subtree under the composite into the region, in post-order, without recursion:
 // a degenerate tree can be deep. A frame lays out one composite; when its children are done,
 // its node goes to the region and its box to its parent. A composite that holds only unbounded
@@ -163,13 +174,7 @@ Subtree layOutSubtree(std::uint32_t composite, Region& region) {
             subtree.depth = std::max(subtree.depth, static_cast<int>(frames.size()));
             continue;
         }
-        const ObjectRecord& primitive = *child.primitive();
-        const SlabBox box = primitive.boundsFn(primitive);
-        if (isUnbounded(box)) {
-            subtree.unbounded.push_back({child, FloatBox::around(box)});
-        } else {
-            frame.open.add(child, FloatBox::around(box));
-        }
+        placePrimitive(child, frame.open, subtree.unbounded);
     }
     return subtree;
 }
@@ -230,12 +235,7 @@ Subtree layOutUpper(std::uint32_t composite, int levels, std::vector<Part>::iter
             subtree.depth = std::max(subtree.depth, below.depth + 1);
             continue;
         }
-        const SlabBox box = child.primitive()->boundsFn(*child.primitive());
-        if (isUnbounded(box)) {
-            subtree.unbounded.push_back({child, FloatBox::around(box)});
-        } else {
-            open.add(child, FloatBox::around(box));
-        }
+        placePrimitive(child, open, subtree.unbounded);
     }
     if (open.count > 0) subtree.node = Candidate{store(open), open.box};
     return subtree;
