@@ -393,7 +393,7 @@ void buildTree() {
     // A partition keeps its smaller part aside: at most half of the entries.
     const std::size_t scratchRoom = primitives / 2 + 1;
     LargePageArray<Entry> scratch = makeLargePageArray<Entry>(scratchRoom);
-    const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
+    const int threads = loadThreads();
     std::atomic<std::size_t> gathered{0};
     if (threads > 1 && primitives >= kSharedSegment) {
         // The list is gathered, and its first partition made, on this thread alone; meanwhile
@@ -430,7 +430,7 @@ int buildBoundingSlabs() {
         if (root.isNull()) return 0;
         if (root.isNode()) {
             myObjectList = rootRecord();
-            layOutHierarchy(multiThreaded ? std::max(numThreads, 1) : 1);
+            layOutHierarchy(loadThreads());
         } else {
             myObjectList = const_cast<ObjectRecord*>(root.primitive());
         }

@@ -141,7 +141,7 @@ long addMeshFaces(std::vector<Object3DS>& objects, const std::vector<const Surfa
     for (const Object3DS& object : objects) vertices += object.verts.size();
     if (vertices > std::numeric_limits<std::uint32_t>::max()) outOfMemory();
 
-    const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
+    const int threads = loadThreads();
     std::vector<RecordArena> arenas(static_cast<std::size_t>(threads));
     std::vector<PatchMesh*> meshes;
     try {

@@ -24,7 +24,6 @@
 
 #include "import3ds/model3ds.h"
 #include "model/format.h"
-#include "model/globals.h"
 #include "model/input_file.h"
 #include "model/large_pages.h"
 #include "model/threads.h"
@@ -75,8 +74,7 @@ constexpr std::size_t kLeastPiece = std::size_t{1} << 20;
 // The threads worth starting for work on `bytes` of a file: one per kLeastPiece, at most as
 // many as the render will use.
 int threadsFor(std::size_t bytes) {
-    const int threads = multiThreaded ? std::max(numThreads, 1) : 1;
-    return static_cast<int>(std::clamp<std::size_t>(bytes / kLeastPiece, 1, threads));
+    return static_cast<int>(std::clamp<std::size_t>(bytes / kLeastPiece, 1, loadThreads()));
 }
 
 // Records of one kind in a chunk: the offset of the first in the file, and their number.
