@@ -8,7 +8,8 @@ POV-Ray and Tachyon versions of the shape scenes with one and two threads.
 
 For each scene and program it prints the median wall time (and the best), the median
 processor time (user + system of the child), the peak memory (and bytes per face for the 3DS
-models), the rays per second, the two-thread speed-up and the time of each phase. Programs
+models), the rays per second, the two-thread speed-up beside the most that the machine's two
+cores allowed at the time (see two_core_ceiling), and the time of each phase. Programs
 that know --stats report their ray counts and phases; for those that do not, the runner
 measures what it can from outside and prints "-" for the rest.
 
@@ -233,6 +234,43 @@ def knows_stats(program, threads, workdir, timeout):
     return False
 
 
+# On a machine shared with other work, one core can run well below the other for minutes at a
+# time (another guest busy on the same physical core), and no program is then twice as fast on
+# two threads as on one. Beside every two-thread render the runner renders the probe scene on
+# each core alone and reports the ceiling that follows: with cores of speeds r0 and r1, the
+# fastest a perfectly parallel program can be on both against one thread on the faster is
+# (r0 + r1) / max(r0, r1), at most 2.
+PROBE_SIZE = ("640", "480")  # some 30 ms of tracing: long enough to see a core's speed
+
+
+def core_seconds(program, cpu, workdir, timeout):
+    """The best of two renders of the probe scene by `program` held to processor `cpu`."""
+    probe = Path(workdir) / "probe.lms"
+    probe.write_text(PROBE_SCENE)
+    command = [str(program), "-i", probe.name, "-r", *PROBE_SIZE, "-aan", "-ppm", "-o", "probe"]
+    best = None
+    for _ in range(2):
+        start = time.perf_counter()
+        done = subprocess.run(command, cwd=workdir, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=timeout,
+                              preexec_fn=lambda: os.sched_setaffinity(0, {cpu}))
+        seconds = time.perf_counter() - start
+        if done.returncode != 0:
+            raise BenchError(f"{program} failed on the probe scene (status {done.returncode})")
+        best = seconds if best is None else min(best, seconds)
+    return best
+
+
+def two_core_ceiling(program, workdir, timeout):
+    """(r0 + r1) / max(r0, r1) for the machine's two processors, or None when this process
+    may use another number of them (the threads then have a choice of cores)."""
+    cpus = sorted(os.sched_getaffinity(0))
+    if len(cpus) != MT_THREADS:
+        return None
+    seconds = [core_seconds(program, cpu, workdir, timeout) for cpu in cpus]
+    return 1 + min(seconds) / max(seconds)
+
+
 def tail(text, lines=15):
     return "\n".join(text.rstrip().splitlines()[-lines:])
 
@@ -268,8 +306,10 @@ def measure(renderer, scene, resolution, workdir, timeout):
 
 @dataclass
 class Series:
-    """The runs of one renderer on one scene."""
+    """The runs of one renderer on one scene, and for the multithreaded renderer the ceiling
+    that the machine's cores set beside each."""
     runs: list = field(default_factory=list)
+    ceiling: list = field(default_factory=list)
 
     def median(self, pick):
         values = [pick(m) for m in self.runs]
@@ -344,8 +384,11 @@ def lumora_rows(results, chosen, renderers):
                         if scene.faces and peak is not None else "-")
             rate = series.median(rays_per_second)
             speedup = "-"
+            ceiling = fmt(statistics.median(series.ceiling), 2, "x") if series.ceiling else "-"
             if renderer.threads > 1 and single is not None:
-                speedup = fmt(single.median(lambda m: m.wall) / wall, 2, "x")
+                speedup = (fmt(single.median(lambda m: m.wall) / wall, 2, "x") + " ("
+                           + fmt(single.best(lambda m: m.wall) / series.best(lambda m: m.wall),
+                                 2, "x") + ")")
 
             def phase(key, s=series):
                 return fmt(s.median(lambda m: m.stats.get(key)), 3)
@@ -355,11 +398,11 @@ def lumora_rows(results, chosen, renderers):
                          fmt(series.median(lambda m: m.cpu), 2),
                          fmt(peak, 1), per_face,
                          fmt(rate / 1e6 if rate else None, 2),
-                         speedup,
+                         speedup, ceiling,
                          phase("parse time"), phase("hierarchy time"), phase("render time"),
                          phase("write time")])
     headers = ["scene", "program", "wall s", "best s", "cpu s", "peak MB", "B/face",
-               "Mrays/s", "speed-up", "parse s", "hierarchy s", "render s", "write s"]
+               "Mrays/s", "speed-up", "machine", "parse s", "hierarchy s", "render s", "write s"]
     return headers, rows
 
 
@@ -528,8 +571,13 @@ def benchmark(args, workdir):
         active = [r for r in renderers if r.family == "lumora" or r.family in scene.peers]
         for run in range(args.runs):
             for renderer in active:
+                series = results.setdefault((scene.name, renderer.label), Series())
+                if renderer.label == "lumora-mt":
+                    ceiling = two_core_ceiling(lumora, workdir, args.timeout)
+                    if ceiling is not None:
+                        series.ceiling.append(ceiling)
                 m = measure(renderer, scene, args.resolution, workdir, args.timeout)
-                results.setdefault((scene.name, renderer.label), Series()).runs.append(m)
+                series.runs.append(m)
                 note(f"  {scene.name:12} run {run + 1}/{args.runs}  {renderer.label:10} "
                      f"{m.wall:8.2f} s")
     return chosen, renderers, peers, results
@@ -553,7 +601,7 @@ def report(args, chosen, renderers, peers, results):
         out += header
     out.append("")
     headers, rows = lumora_rows(results, chosen, renderers)
-    out.append(render_table(headers, rows, args.markdown, ["l", "l"] + ["r"] * 11))
+    out.append(render_table(headers, rows, args.markdown, ["l", "l"] + ["r"] * 12))
     if peers:
         headers, rows = peer_rows(results, chosen, args.resolution)
         if rows:
@@ -567,8 +615,12 @@ def report(args, chosen, renderers, peers, results):
     note_lines = [
         "",
         "Rays/s counts primary, shadow, reflected and refracted rays over the render time; "
-        "peak memory is the program's own figure with --stats, else its maximum resident set "
-        f"({memory_source()}); B/face is peak memory over the model's faces.",
+        "the speed-up is the ratio of the median walls, that of the best walls in brackets "
+        "(a busy moment of the machine only ever adds time, so the best runs show most "
+        "nearly what the programs themselves do); machine is the most that two threads could "
+        "gain at the time, from the speeds of the two cores (a small scene rendered on each "
+        "alone beside every lumora-mt run; median); peak memory is the program's own figure "
+        f"with --stats, else its maximum resident set ({memory_source()}); B/face is peak memory over the model's faces.",
     ]
     out += note_lines
     return "\n".join(out)
