@@ -7,14 +7,17 @@
 #include <filesystem>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "app/framing.h"
 #include "import3ds/faces.h"
 #include "import3ds/model3ds.h"
 #include "importmodel/model_file.h"
 #include "model/fatal.h"
+#include "model/format.h"
 #include "model/globals.h"
 #include "model/input_file.h"
 #include "model/surface.h"
@@ -40,6 +43,16 @@ constexpr Vector3 kDefaultLookAt{0, 0, 0};
 constexpr Vector3 kUp{0, 0, 1};
 constexpr float kDefaultFov = 40;
 constexpr double kRatio = 4.0 / 3.0;
+
+// From (1, 1, 1) towards the origin, as the preset camera looks: a framed model is seen
+// from the same side.
+constexpr Vector3 kPresetDirection = kDefaultLookAt - kDefaultPosition;
+// A hint tells how much of the picture the model fills when it is less than this.
+constexpr double kSmallShare = 0.05;
+
+// Faces whose mesh names none of the model's materials: a neutral grey, as modelling
+// programs show them, rather than black on the default black background.
+constexpr Color kNoMaterialColour{0.6, 0.6, 0.6};
 
 // A plain matte surface coloured by the mesh's material. Refraction index and reflection
 // samples stay 0 like everything else: the surface neither refracts nor reflects.
@@ -91,7 +104,7 @@ void presetCamera() {
 }
 
 void readSettings(const char* settingsPath, std::string& modelName, LightParameters& lights,
-                  int& cameraIndex, bool& yUp) {
+                  int& cameraIndex, ModelOptions& options) {
     const FilePtr file = openRegularFile(settingsPath, "r");
     if (!file) {
         std::printf("\n 3ds settings file: %s could no be opened\n", settingsPath);
@@ -100,7 +113,7 @@ void readSettings(const char* settingsPath, std::string& modelName, LightParamet
     comptligne = 1;
     const SceneInput input(file.get(), settingsPath);
     yy_3DSSettings(file.get(), modelName, lights.attenuationType, lights.shadowType,
-                   lights.lightSamples, lights.lightRadius, cameraIndex, yUp);
+                   lights.lightSamples, lights.lightRadius, cameraIndex, options);
 }
 
 // A y-up model stood upright in this renderer's z-up world: a quarter turn about x.
@@ -143,49 +156,108 @@ std::string locateModel(const std::string& name, const char* settingsPath) {
     return name;
 }
 
-// The camera chosen by the command line ("-c"), else by the settings file, both counting
-// from 0 and held to the model's cameras.
-void setCamera(const char* settingsPath, int settingsCamera) {
-    Vector3 position = kDefaultPosition;
-    Vector3 lookAt = kDefaultLookAt;
-    float fov = kDefaultFov;
-    const std::vector<Camera3DS>& cameras = g_3DModel.cameras;
-    if (!cameras.empty()) {
-        const int count = static_cast<int>(cameras.size());
-        int index = iCameraGiven ? iCameraIndex : settingsCamera;
-        if (index >= count) index = count - 1;
-        if (index < 0) index = 0;
-        iCameraIndex = index;
-        const Camera3DS& camera = cameras[index];
-        position = widen(camera.position);
-        lookAt = widen(camera.target);
-        fov = computeFOV(camera.lens);  // the bank angle is not used
-    } else {
-        std::printf(" No camera defined in %s. Using default settings.\n", settingsPath);
-    }
+double halfAngle(float fov) {
+    return 0.5 * fov * std::numbers::pi / 180;
+}
+
+void writeCamera(Vector3 position, Vector3 lookAt, float fov) {
     myViewPoint.position = position;
     myViewPoint.lookAt = lookAt;
-    myViewPoint.fovH = 0.5 * fov * std::numbers::pi / 180;
+    myViewPoint.fovH = halfAngle(fov);
     myViewPoint.up = kUp;
     myViewPoint.ratio = kRatio;
 }
 
-// Every 3DS light becomes a point light of its float colour; its aim, cone, off flag and
-// byte colour are not used. The zero direction is kept as it is by makeLight.
-void addLights(const char* settingsPath, const LightParameters& parameters) {
-    if (g_3DModel.lights.empty()) std::printf(" No light defined in %s.\n", settingsPath);
+// "0.4%", or "under 0.1%" for a sliver that rounding would show as none.
+std::string shareText(double share) {
+    if (share < 0.001) return "under 0.1%";
+    return format("%.1f%%", 100 * share);
+}
+
+// Says which key shows the whole model, and how little of the picture the preset camera
+// gives it when that is what the picture would show.
+void hintFraming() {
+    std::string hint = " Hint: frame \"yes\" in the settings file looks at the whole model";
+    const std::optional<Coverage> coverage =
+        pictureCoverage(g_3DModel, myViewPoint, kSmallShare);
+    if (coverage && !coverage->inView) {
+        hint += "; the default camera does not see it";
+    } else if (coverage && coverage->share < kSmallShare) {
+        hint += "; the default camera shows it over " + shareText(coverage->share) +
+                " of the picture";
+    }
+    std::printf("%s.\n", hint.c_str());
+}
+
+// Looks at the centre of the model's box from the preset's side, near enough that the box's
+// bounding sphere fills the preset's view. A model without extent keeps the preset camera.
+void frameModel() {
+    const ModelBox box = modelBox(g_3DModel);
+    const std::optional<Vector3> position =
+        framingPosition(box, kPresetDirection, halfAngle(kDefaultFov), kRatio);
+    if (!position) return;
+    const Vector3 centre = 0.5 * (box.low + box.high);
+    writeCamera(*position, centre, kDefaultFov);
+    std::printf(" Framing the model: the camera at <%g %g %g> looks at <%g %g %g>.\n",
+                position->x, position->y, position->z, centre.x, centre.y, centre.z);
+}
+
+// The camera chosen by the command line ("-c"), else by the settings file, both counting
+// from 0 and held to the model's cameras. A model without cameras is seen from the preset,
+// or framed whole when the settings ask for it.
+void setCamera(const char* settingsPath, int settingsCamera, bool frame) {
+    const std::vector<Camera3DS>& cameras = g_3DModel.cameras;
+    if (cameras.empty()) {
+        writeCamera(kDefaultPosition, kDefaultLookAt, kDefaultFov);
+        std::printf(" No camera defined in %s. Using default settings.\n", settingsPath);
+        if (frame) {
+            frameModel();
+        } else {
+            hintFraming();
+        }
+        return;
+    }
+    const int count = static_cast<int>(cameras.size());
+    int index = iCameraGiven ? iCameraIndex : settingsCamera;
+    if (index >= count) index = count - 1;
+    if (index < 0) index = 0;
+    iCameraIndex = index;
+    const Camera3DS& camera = cameras[index];
+    // The bank angle is not used.
+    writeCamera(widen(camera.position), widen(camera.target), computeFOV(camera.lens));
+}
+
+void addPointLight(Vector3 position, Color colour, const LightParameters& parameters) {
+    makeLight(position, colour, LIGHT_POINT, parameters.attenuationType, parameters.shadowType,
+              parameters.lightRadius, parameters.lightSamples, 0, 0, {0, 0, 0});
+}
+
+// Every 3DS light becomes a point light of its colour; its aim, cone and off flag are not
+// used. The zero direction is kept as it is by makeLight. A model without lights gets a white
+// light at the camera when the settings ask for it.
+void addLights(const char* settingsPath, const LightParameters& parameters, bool headlight) {
+    if (g_3DModel.lights.empty()) {
+        std::printf(" No light defined in %s.\n", settingsPath);
+        if (headlight) {
+            addPointLight(myViewPoint.position, {1, 1, 1}, parameters);
+            std::printf(" Lighting the model with a headlight at the camera.\n");
+        } else {
+            std::printf(" Hint: headlight \"yes\" in the settings file lights the model from "
+                        "the camera.\n");
+        }
+    }
     for (const Light3DS& light : g_3DModel.lights) {
-        makeLight(widen(light.position), {light.colour[0], light.colour[1], light.colour[2]},
-                  LIGHT_POINT, parameters.attenuationType, parameters.shadowType,
-                  parameters.lightRadius, parameters.lightSamples, 0, 0, {0, 0, 0});
+        addPointLight(widen(light.position), {light.colour[0], light.colour[1], light.colour[2]},
+                      parameters);
     }
 }
 
-// Black for an object whose material the model lacks (a model without materials).
+// The colour of the object's material, or grey when its faces name none of the model's.
 Color materialColour(const Object3DS& object) {
     const std::vector<Material3DS>& materials = g_3DModel.materials;
-    if (object.materialId < 0 || static_cast<std::size_t>(object.materialId) >= materials.size()) {
-        return {0, 0, 0};
+    if (!object.hasMaterial || object.materialId < 0 ||
+        static_cast<std::size_t>(object.materialId) >= materials.size()) {
+        return kNoMaterialColour;
     }
     const std::uint8_t* c = materials[object.materialId].colour;
     return {c[0] / 255.0f, c[1] / 255.0f, c[2] / 255.0f};
@@ -225,20 +297,20 @@ int parse3ds(const char* settingsPath) {
     LightParameters lights;
     std::string modelName;
     int settingsCamera = 0;
-    bool yUp = false;
+    ModelOptions options;
     nameOutputAfter(settingsPath);
     presetCamera();
-    readSettings(settingsPath, modelName, lights, settingsCamera, yUp);
+    readSettings(settingsPath, modelName, lights, settingsCamera, options);
 
     // The normals are computed with the patches, mesh by mesh, on as many threads.
     if (!loadModel(modelName, locateModel(modelName, settingsPath))) {
         std::printf(" An error occured while loading %s\n", settingsPath);
         return -1;
     }
-    if (yUp) standModelUp(g_3DModel);
+    if (options.yUp) standModelUp(g_3DModel);
     std::printf(" Computing normals...\n");
-    setCamera(settingsPath, settingsCamera);
-    addLights(settingsPath, lights);
+    setCamera(settingsPath, settingsCamera, options.frame);
+    addLights(settingsPath, lights, options.headlight);
     buildPatches();
     return 0;
 }

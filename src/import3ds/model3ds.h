@@ -37,6 +37,7 @@ constexpr std::size_t kMaxNameLength3DS = 254;
 struct Object3DS {
     std::string name;
     int materialId = 0;  // index into Model3DS::materials; 0 when no face-material chunk names one
+    bool hasMaterial = false;  // whether a face-material chunk names one of the model's
     bool hasTexture = false;
     // A model's meshes are read whole before any face is made: a million faces take tens of
     // megabytes here.
@@ -66,9 +67,9 @@ struct Light3DS {
     float falloff = 0;
     std::uint8_t off = 0;
     std::uint8_t spot = 0;
-    float colour[3] = {0, 0, 0};  // from a float colour chunk only
+    float colour[3] = {0, 0, 0};  // from the float colour chunk, else the byte one (over 255)
     float multiplier = 1;
-    std::uint8_t colour24[3] = {0, 0, 0};  // from a byte colour chunk
+    std::uint8_t colour24[3] = {0, 0, 0};  // from the first byte colour chunk
 };
 
 // Every record in file order; a light or camera is also a (mesh-less) named object.

@@ -394,6 +394,7 @@ class Reader {
         for (std::size_t i = 0; i < model_.materials.size(); ++i) {
             if (model_.materials[i].name == name) {
                 object.materialId = static_cast<int>(i);
+                object.hasMaterial = true;
                 if (!model_.materials[i].textureFile.empty()) object.hasTexture = true;
                 break;
             }
@@ -412,20 +413,28 @@ class Reader {
         return camera;
     }
 
+    // Several exporters give a light's colour only as bytes, and a gamma-corrected copy of
+    // them after the first; the float colour wins when both are given.
     static void readLightChunk(ChunkCursor& parent, Light3DS& light) {
         light.position = parent.readPoint("light position");
         light.spot = 0;
         light.multiplier = 1;
+        bool floatColour = false;
+        bool byteColour = false;
         while (!parent.done()) {
             ChunkCursor chunk = parent.nextChild();
             switch (chunk.id()) {
                 case CHUNK_COLOUR_FLOAT:
                     chunk.need(12, "colour");
                     for (float& c : light.colour) c = chunk.nextFloat();
+                    floatColour = true;
                     break;
                 case CHUNK_COLOUR_BYTE:
+                case CHUNK_COLOUR_BYTE_GAMMA:
+                    if (byteColour) break;
                     chunk.need(3, "colour");
                     for (std::uint8_t& c : light.colour24) c = chunk.nextByte();
+                    byteColour = true;
                     break;
                 case CHUNK_SPOTLIGHT:
                     chunk.need(20, "spotlight");
@@ -441,6 +450,9 @@ class Reader {
                 default:
                     break;
             }
+        }
+        if (byteColour && !floatColour) {
+            for (int c = 0; c < 3; ++c) light.colour[c] = light.colour24[c] / 255.0f;
         }
     }
 

@@ -92,6 +92,7 @@ std::string serialise(const Model3DS& model) {
     out.add(model.objects.size());
     for (const Object3DS& object : model.objects) {
         out.add(object.materialId);
+        out.add(object.hasMaterial);
         out.addAll(object.verts);
         out.addAll(object.normals);
         out.addAll(object.faces);
@@ -111,6 +112,7 @@ bool deserialise(const std::string& data, Model3DS& model) {
     for (std::size_t k = 0; k < objects; ++k) {
         Object3DS& object = model.objects.emplace_back();
         object.materialId = in.take<int>();
+        object.hasMaterial = in.take<bool>();
         object.verts = in.takeAll<decltype(object.verts)>();
         object.normals = in.takeAll<decltype(object.normals)>();
         object.faces = in.takeAll<decltype(object.faces)>();

@@ -81,6 +81,7 @@ void addNodeMeshes(const aiScene& scene, const aiNode& node, const aiMatrix4x4& 
     const aiMatrix4x4 placement = parent * node.mTransformation;
     for (unsigned i = 0; i < node.mNumMeshes; ++i) {
         Object3DS object = placedMesh(*scene.mMeshes[node.mMeshes[i]], placement);
+        object.hasMaterial = static_cast<std::size_t>(object.materialId) < model.materials.size();
         if (!object.faces.empty()) model.objects.push_back(std::move(object));
     }
     for (unsigned i = 0; i < node.mNumChildren; ++i) {

@@ -19,10 +19,27 @@ bool misspeltThreeDs(const std::string& name) {
     return extension == ".3ds";
 }
 
+// "frame" and "headlight" are read as plain words, not keywords: a keyword would change what
+// a scene file's error messages print for the same words.
+bool readModelSwitch(std::FILE* file, ModelOptions& options) {
+    if (chaine == "frame") {
+        options.frame = readChoice(file, {{"yes", 1}, {"no", 0}},
+                                   " frame must be either 'yes' or 'no'") == 1;
+        return true;
+    }
+    if (chaine == "headlight") {
+        options.headlight = readChoice(file, {{"yes", 1}, {"no", 0}},
+                                       " headlight must be either 'yes' or 'no'") == 1;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void yy_3DSSettings(std::FILE* file, std::string& modelName, int& attenuationType, int& shadowType,
-                    int& lightSamples, double& lightRadius, int& cameraIndex, bool& yUp) {
+                    int& lightSamples, double& lightRadius, int& cameraIndex,
+                    ModelOptions& options) {
     expectOpeningBrace(file);
     resetRenderSettings();
     // Unlike a scene's settings block, the output type is optional here and starts as TGA.
@@ -47,12 +64,16 @@ void yy_3DSSettings(std::FILE* file, std::string& modelName, int& attenuationTyp
                 modelName = strTemp;
                 break;
             case KW_UP:
-                yUp = readChoice(file, {{"z", 0}, {"y", 1}}, " invalid up axis specified") == 1;
+                options.yUp =
+                    readChoice(file, {{"z", 0}, {"y", 1}}, " invalid up axis specified") == 1;
                 break;
             case KW_CAMERA_INDEX:
                 Lire_Entier(file);
                 cameraIndex = val_INT;  // the caller clamps it to the model's cameras
                 break;
+            case TOKEN_WORD:
+                if (readModelSwitch(file, options)) break;
+                [[fallthrough]];
             default:
                 yyerror(" Unkown parameter in 3ds settings structure");
         }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -288,6 +289,81 @@ TEST_F(ProgramsTest, RendersAThreeDsModel) {
               std::string::npos)
         << broken.output;
     EXPECT_TRUE(broken.output.ends_with(" An error occured while loading square.lms\n"));
+}
+
+// Renders model.3ds through a settings file with `keys` at 32 x 24 on both programs, which
+// must agree, and returns the picture.
+Picture renderModel(const TempDir& dir, const chunk3ds::Chunk& model, const std::string& keys) {
+    dir.write("model.3ds", model.bytes());
+    dir.write("model.lms", "{ input_name \"model.3ds\" output_type \"ppm\" output_name "
+                           "\"model\" " + keys + " }\n");
+    Picture pictures[2];
+    const char* programs[] = {LUMORA_BIN, LUMORA_MT_BIN};
+    for (int p = 0; p < 2; ++p) {
+        const ProgramRun result =
+            runProgram(programs[p], {"-3ds", "model.lms", "-r", "32", "24"}, dir.path());
+        EXPECT_EQ(result.exitStatus, 0) << result.output;
+        pictures[p] = readPpm(dir.path() / "model.ppm");
+    }
+    EXPECT_EQ(pictures[0].pixels, pictures[1].pixels);
+    return pictures[0];
+}
+
+// Pixels that are not the black background.
+int litPixels(const Picture& picture) {
+    int lit = 0;
+    for (std::size_t i = 0; i < picture.pixels.size(); i += 3) {
+        lit += picture.pixels[i] + picture.pixels[i + 1] + picture.pixels[i + 2] > 0;
+    }
+    return lit;
+}
+
+// A complete model looks the same with or without the keys that stand in for a camera or a
+// light; a light whose colour is given as bytes shines as its float twin.
+TEST_F(ProgramsTest, ThreeDsKeysLeaveCompleteModelsAsTheyWere) {
+    using namespace chunk3ds;
+    const auto square = [](const Chunk& lampColour) {
+        return chunk3ds::model({
+            material("Red", byteColour(255, 0, 0)),
+            mesh("Square", {{-1, 0, -1}, {1, 0, -1}, {1, 0, 1}, {-1, 0, 1}},
+                 {{0, 1, 2}, {0, 2, 3}}, "Red"),
+            camera("Camera", {0, -5, 0}, {0, 0, 0}, 50),
+            light("Lamp", {-2, -5, 1}, {lampColour}),
+        });
+    };
+    const Picture plain = renderModel(dir_, square(floatColour(1, 1, 1)), "");
+    ASSERT_EQ(plain.pixels.size(), 32u * 24 * 3);
+    EXPECT_EQ(renderModel(dir_, square(floatColour(1, 1, 1)),
+                          "frame \"yes\" headlight \"yes\"").pixels,
+              plain.pixels);
+    EXPECT_EQ(renderModel(dir_, square(byteColour(255, 255, 255)), "").pixels,
+              plain.pixels);
+}
+
+// A square of side 2 at the origin in the plane z = 0, with no camera, light or material: grey
+// (0.6) in the ambient light (0.3) alone from the default camera, where it is a speck; framed
+// it fills the picture, and a headlight at the camera adds its diffuse share (0.375) at the
+// angle between the square's normal and the direction (1, 1, 1) of the camera: 1 / sqrt(3).
+TEST_F(ProgramsTest, FrameAndHeadlightMakeABareModelVisible) {
+    using namespace chunk3ds;
+    const Chunk bare = chunk3ds::model(
+        {mesh("Square", {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {{0, 1, 2}, {0, 2, 3}})});
+    const auto middle = [](Picture& picture) {
+        const unsigned char* pixel = picture.row(12) + 3 * 16;
+        return std::vector<int>{pixel[0], pixel[1], pixel[2]};
+    };
+    Picture preset = renderModel(dir_, bare, "");
+    ASSERT_EQ(preset.pixels.size(), 32u * 24 * 3);
+    const int grey = static_cast<int>(0.6 * 0.3 * 255);  // pixels truncate: 45.9 gives 45
+    EXPECT_EQ(middle(preset), (std::vector<int>{grey, grey, grey}));
+    EXPECT_LT(litPixels(preset), 32 * 24 / 50);
+
+    Picture framed = renderModel(dir_, bare, "frame \"yes\" headlight \"yes\"");
+    ASSERT_EQ(framed.pixels.size(), 32u * 24 * 3);
+    const double lit = 0.6 * (0.3 + 0.375 / std::sqrt(3.0)) * 255;
+    for (const int channel : middle(framed)) EXPECT_NEAR(channel, lit, 1.5);
+    EXPECT_GT(litPixels(framed), 32 * 24 / 10);
+    EXPECT_LT(litPixels(framed), 32 * 24);
 }
 
 // The model is found beside its settings file, and brings its own camera and lights.

@@ -51,6 +51,12 @@ std::vector<const ObjectRecord*> objects() {
     return list;
 }
 
+void expectColour(Color actual, Color expected) {
+    EXPECT_DOUBLE_EQ(actual.r, expected.r);
+    EXPECT_DOUBLE_EQ(actual.g, expected.g);
+    EXPECT_DOUBLE_EQ(actual.b, expected.b);
+}
+
 void expectVector(Vector3 actual, Vector3 expected) {
     EXPECT_DOUBLE_EQ(actual.x, expected.x);
     EXPECT_DOUBLE_EQ(actual.y, expected.y);
@@ -120,13 +126,18 @@ TEST_F(Scene3dsTest, CameraIndexIsHeldToTheCamerasAndTheCommandLineWins) {
         << "the model is released once the scene is built";
 }
 
+// Each message is followed by a hint naming the key that helps; a unit square at the origin
+// fills about a thousandth of the default view (its grid of 160 x 120 counts 24 cells).
 TEST_F(Scene3dsTest, ModelsWithoutCameraOrLightAreSeenFromTheDefaultCamera) {
     const std::string settings = write(model({strip("S", 2, "")}));
     const Outcome outcome = run(settings);
     ASSERT_EQ(outcome.status, 0);
-    EXPECT_TRUE(outcome.output.ends_with(" No camera defined in " + settings +
-                                         ". Using default settings.\n No light defined in " +
-                                         settings + ".\n"))
+    EXPECT_TRUE(outcome.output.ends_with(
+        " No camera defined in " + settings + ". Using default settings.\n"
+        " Hint: frame \"yes\" in the settings file looks at the whole model; the default camera "
+        "shows it over 0.1% of the picture.\n"
+        " No light defined in " + settings + ".\n"
+        " Hint: headlight \"yes\" in the settings file lights the model from the camera.\n"))
         << outcome.output;
     expectVector(myViewPoint.position, {20, 20, 20});
     expectVector(myViewPoint.lookAt, {0, 0, 0});
@@ -135,14 +146,106 @@ TEST_F(Scene3dsTest, ModelsWithoutCameraOrLightAreSeenFromTheDefaultCamera) {
     EXPECT_EQ(nPrims, 2);
 }
 
+// How much of the default view the model fills is told only when it is little.
+TEST_F(Scene3dsTest, TheFramingHintTellsHowLittleOfThePictureTheModelFills) {
+    const struct {
+        const char* what;
+        Chunk mesh;
+        const char* ending;  // of the hint line
+    } cases[] = {
+        {"out of sight, behind the camera",
+         mesh("Far", {{40, 40, 40}, {41, 40, 40}, {40, 41, 40}}, {{0, 1, 2}}),
+         "; the default camera does not see it."},
+        {"a speck", mesh("Speck", {{0, 0, 0}, {0.05f, 0, 0}, {0, 0.05f, 0}}, {{0, 1, 2}}),
+         "; the default camera shows it over under 0.1% of the picture."},
+        {"large enough",
+         mesh("Big", {{-5, -5, 0}, {5, -5, 0}, {5, 5, 0}, {-5, 5, 0}}, {{0, 1, 2}, {0, 2, 3}}),
+         " looks at the whole model."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        resetScene();
+        const Outcome outcome = run(write(model({c.mesh})));
+        ASSERT_EQ(outcome.status, 0);
+        const std::size_t hint = outcome.output.find(" Hint: frame");
+        ASSERT_NE(hint, std::string::npos) << outcome.output;
+        const std::string line = outcome.output.substr(hint, outcome.output.find('\n', hint) - hint);
+        EXPECT_TRUE(line.ends_with(c.ending)) << line;
+    }
+}
+
+// frame "yes" looks at the middle of the model's box from the default camera's side, so that
+// the box's bounding sphere fits the 40-degree view; headlight "yes" puts a white light of the
+// settings' kind at the camera.
+TEST_F(Scene3dsTest, FrameAndHeadlightShowAModelThatHasNeitherCameraNorLight) {
+    // Two unit squares stacked, the box [0, 1] x [0, 1] x [3, 5]: centre (0.5, 0.5, 4), radius
+    // sqrt(1 + 1 + 4) / 2; the narrower half-angle is 20 / (4/3) = 15 degrees.
+    const std::string settings =
+        write(model({strip("Low", 2, "", 3), strip("High", 2, "", 5)}),
+              "frame \"yes\" headlight \"yes\" attenuation_type \"d2\" shadow_type \"smooth\" "
+              "radius 0.25 light_samples 6");
+    const Outcome outcome = run(settings);
+    ASSERT_EQ(outcome.status, 0) << outcome.output;
+    const double distance = std::sqrt(6.0) / 2 / std::sin(15 * std::numbers::pi / 180);
+    const double offset = distance / std::sqrt(3.0);
+    const Vector3 position{0.5 + offset, 0.5 + offset, 4 + offset};
+    expectVector(myViewPoint.lookAt, {0.5, 0.5, 4});
+    EXPECT_NEAR(myViewPoint.position.x, position.x, 1e-12);
+    EXPECT_NEAR(myViewPoint.position.y, position.y, 1e-12);
+    EXPECT_NEAR(myViewPoint.position.z, position.z, 1e-12);
+    EXPECT_DOUBLE_EQ(myViewPoint.fovH, 0.5 * 40 * std::numbers::pi / 180);
+    EXPECT_EQ(outcome.output.find(" Hint:"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find(". Using default settings.\n Framing the model: the camera at <"),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_TRUE(outcome.output.ends_with(
+        " No light defined in " + settings + ".\n Lighting the model with a headlight at the "
+        "camera.\n"))
+        << outcome.output;
+
+    ASSERT_NE(myLightList, nullptr);
+    EXPECT_EQ(myLightList->next, nullptr);
+    const LightData& light = dataOf<LightData>(*myLightList);
+    expectVector(light.position, myViewPoint.position);
+    EXPECT_EQ(light.color.r + light.color.g + light.color.b, 3);
+    EXPECT_EQ(light.lightType, LIGHT_POINT);
+    EXPECT_EQ(light.attenuationType, ATTENUATION_D2);
+    EXPECT_EQ(light.shadowType, SHADOW_SMOOTH);
+    EXPECT_DOUBLE_EQ(light.lightRadius, 0.25);
+    EXPECT_EQ(light.lightSamples, 6);
+}
+
+// A model's own camera and lights win: the keys change nothing then. A model of one point has
+// no extent to frame and keeps the default camera.
+TEST_F(Scene3dsTest, FrameAndHeadlightOnlyStandInForWhatTheModelLacks) {
+    const Chunk withEverything = twoCameras(light("Lamp", {1, 2, 3}, {floatColour(1, 0, 0)}));
+    for (const char* keys : {"", "frame \"yes\" headlight \"yes\""}) {
+        SCOPED_TRACE(keys);
+        resetScene();
+        ASSERT_EQ(run(write(withEverything, keys)).status, 0);
+        expectVector(myViewPoint.position, {0, -10, 2});
+        ASSERT_NE(myLightList, nullptr);
+        EXPECT_EQ(myLightList->next, nullptr);
+        expectVector(dataOf<LightData>(*myLightList).position, {1, 2, 3});
+    }
+
+    resetScene();
+    const Chunk point = model({mesh("Point", {{3, 3, 3}}, {{0, 0, 0}})});
+    const Outcome outcome = run(write(point, "frame \"yes\""));
+    ASSERT_EQ(outcome.status, 0);
+    expectVector(myViewPoint.position, {20, 20, 20});
+    EXPECT_EQ(outcome.output.find("Framing"), std::string::npos) << outcome.output;
+}
+
 TEST_F(Scene3dsTest, EveryFaceBecomesAPatchOfItsMaterialColour) {
     const std::string settings = write(model({
         material("Rust", byteColour(200, 100, 50)), material("Sky", floatColour(0.2f, 0.6f, 1)),
         strip("Ten", 10, "Sky"), strip("Twenty", 20, "Rust", 1),
-        strip("Plain", 3, ""),  // takes material 0
+        strip("Plain", 3, ""),           // names no material: grey
+        strip("Lost", 4, "Nowhere", 2),  // names one the model lacks: grey too
     }));
     ASSERT_EQ(run(settings).status, 0);
-    EXPECT_EQ(nPrims, 33);
+    EXPECT_EQ(nPrims, 37);
 
     // Colours are the material bytes over 255 in single precision.
     const Color rust{200 / 255.0f, 100 / 255.0f, 50 / 255.0f};
@@ -166,7 +269,8 @@ TEST_F(Scene3dsTest, EveryFaceBecomesAPatchOfItsMaterialColour) {
         expectVector(patchCornerNormal(*patch, 1), {0, 0, 1});
     }
     EXPECT_EQ((patchesOfColour[{sky.r, sky.g, sky.b}]), 10);
-    EXPECT_EQ((patchesOfColour[{rust.r, rust.g, rust.b}]), 23);
+    EXPECT_EQ((patchesOfColour[{rust.r, rust.g, rust.b}]), 20);
+    EXPECT_EQ((patchesOfColour[{0.6, 0.6, 0.6}]), 7);
 }
 
 // The faces of a long mesh are made in runs, by whichever thread is free; the list holds
@@ -200,7 +304,7 @@ TEST_F(Scene3dsTest, ThreadsMakeTheListOneThreadMakes) {
     multiThreaded = false;
 }
 
-// The model has no materials either: its faces are black.
+// The model has no materials either: its faces are grey.
 TEST_F(Scene3dsTest, FacesWithoutAPlaneMakeNoPatch) {
     const Chunk file = model({
         mesh("Mixed", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}},
@@ -211,7 +315,7 @@ TEST_F(Scene3dsTest, FacesWithoutAPlaneMakeNoPatch) {
     ASSERT_EQ(run(write(file)).status, 0);
     ASSERT_EQ(nPrims, 3);
     for (const ObjectRecord* patch : objects()) {
-        EXPECT_EQ(patch->surface->color.r + patch->surface->color.g + patch->surface->color.b, 0);
+        expectColour(patch->surface->color, {0.6, 0.6, 0.6});
         for (const Vector3& n : {patchCornerNormal(*patch, 0), patchCornerNormal(*patch, 1),
                                  patchCornerNormal(*patch, 2)}) {
             EXPECT_NEAR(length(n), 1, 1e-12) << "a zero vertex normal must not reach the patch";
@@ -234,9 +338,7 @@ TEST_F(Scene3dsTest, LightsTakeTheSettingsParameters) {
     ASSERT_NE(warm, nullptr);
     EXPECT_EQ(warm->next, nullptr);
     expectVector(dataOf<LightData>(*bytes).position, {4, 5, 6});
-    const Color byteColour = dataOf<LightData>(*bytes).color;
-    EXPECT_EQ(byteColour.r + byteColour.g + byteColour.b, 0)
-        << "only the float colour of a 3DS light is used";
+    expectColour(dataOf<LightData>(*bytes).color, {1, 1, 1});  // 255 over 255
 
     expectVector(dataOf<LightData>(*warm).position, {1, 2, 3});
     EXPECT_DOUBLE_EQ(dataOf<LightData>(*warm).color.g, 0.25);

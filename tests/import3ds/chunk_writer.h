@@ -94,6 +94,10 @@ inline Chunk byteColour(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return Chunk(0x0011).byte(r).byte(g).byte(b);
 }
 
+inline Chunk gammaByteColour(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return Chunk(0x0012).byte(r).byte(g).byte(b);
+}
+
 inline Chunk floatColour(float r, float g, float b) {
     return Chunk(0x0010).real(r).real(g).real(b);
 }

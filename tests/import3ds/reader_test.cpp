@@ -82,7 +82,8 @@ TEST_F(ReaderTest, ReadsMeshesMaterialsCamerasAndLights) {
         light("Spot", {1, 2, 3},
               {floatColour(0.5f, 0.25f, 1), byteColour(9, 8, 7), unknown(0x4659),
                Chunk(0x4610).point({0, 0, 0}).real(20).real(30), Chunk(0x4620).byte(1)}),
-        light("Lamp", {-1, -2, -3}, {byteColour(200, 100, 50)}),
+        light("Lamp", {-1, -2, -3}, {byteColour(200, 100, 50), gammaByteColour(1, 2, 3)}),
+        light("Glow", {0, 0, 9}, {gammaByteColour(51, 0, 255)}),
     });
     file.add(unknown(0x1234)).add(Chunk(0xB000).add(Chunk(0xB002).raw("keyframes")));
 
@@ -101,7 +102,7 @@ TEST_F(ReaderTest, ReadsMeshesMaterialsCamerasAndLights) {
     EXPECT_EQ(model_.materials[2].name, "Wood");
     EXPECT_EQ(model_.materials[2].textureFile, "wood.png");
 
-    ASSERT_EQ(model_.objects.size(), 6u);  // cameras and lights are named objects too
+    ASSERT_EQ(model_.objects.size(), 7u);  // cameras and lights are named objects too
     const Object3DS& q = model_.objects[0];
     EXPECT_EQ(q.name, "Quad");
     EXPECT_EQ(q.materialId, 1);
@@ -116,6 +117,8 @@ TEST_F(ReaderTest, ReadsMeshesMaterialsCamerasAndLights) {
 
     EXPECT_EQ(model_.objects[1].name, "Bare");
     EXPECT_EQ(model_.objects[1].materialId, 0) << "a mesh without a face-material list";
+    EXPECT_FALSE(model_.objects[1].hasMaterial);
+    EXPECT_TRUE(q.hasMaterial);
     EXPECT_EQ(model_.objects[1].faces.size(), 3u);
 
     const Object3DS& p = model_.objects[2];
@@ -133,10 +136,10 @@ TEST_F(ReaderTest, ReadsMeshesMaterialsCamerasAndLights) {
     EXPECT_FLOAT_EQ(model_.cameras[0].bankAngle, 12.5f);
     EXPECT_FLOAT_EQ(model_.cameras[0].lens, 35);
 
-    ASSERT_EQ(model_.lights.size(), 2u);
+    ASSERT_EQ(model_.lights.size(), 3u);
     const Light3DS& spot = model_.lights[0];
     expectPoint(spot.position, {1, 2, 3});
-    EXPECT_FLOAT_EQ(spot.colour[1], 0.25f);
+    EXPECT_FLOAT_EQ(spot.colour[1], 0.25f) << "the float colour wins over the byte one";
     EXPECT_EQ(spot.colour24[0], 9);
     EXPECT_EQ(spot.spot, 1);
     EXPECT_FLOAT_EQ(spot.hotspot, 20);
@@ -145,8 +148,14 @@ TEST_F(ReaderTest, ReadsMeshesMaterialsCamerasAndLights) {
     EXPECT_FLOAT_EQ(spot.multiplier, 1);
     const Light3DS& lamp = model_.lights[1];
     EXPECT_EQ(lamp.spot, 0);
+    // Bytes over 255, from the first byte chunk: the gamma-corrected copy after it is ignored.
     EXPECT_EQ(lamp.colour24[1], 100);
-    EXPECT_FLOAT_EQ(lamp.colour[0], 0) << "a byte colour leaves the float colour black";
+    const float lampColour[3] = {200 / 255.0f, 100 / 255.0f, 50 / 255.0f};
+    const float glowColour[3] = {51 / 255.0f, 0, 1};  // given only gamma-corrected
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(lamp.colour[c], lampColour[c]);
+        EXPECT_EQ(model_.lights[2].colour[c], glowColour[c]);
+    }
 }
 
 TEST_F(ReaderTest, FilesThatAreNotThreeDsModels) {

@@ -138,6 +138,7 @@ TEST_F(ParserTest, TopLevelRejectsWhatStartsNoStatement) {
     } cases[] = {
         {"a key outside its block", "\ncenter <0 0 0>", "501 'center'"},
         {"an unknown word", "teapot", "0 'teapot'"},
+        {"a 3DS settings word", "headlight", "0 'headlight'"},  // not a keyword of scenes
         {"a number", "42", "1 '42'"},
         {"a brace", "{", "10 ''"},
         {"a reserved keyword", "modify", "1000 'modify'"},

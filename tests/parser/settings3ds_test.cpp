@@ -20,7 +20,7 @@ struct Settings3DS {
     int lightSamples = -8;
     double lightRadius = -9;
     int cameraIndex = -10;
-    bool yUp = false;
+    ModelOptions options;
 };
 
 class Settings3DSTest : public ParserTest {
@@ -37,7 +37,7 @@ class Settings3DSTest : public ParserTest {
             const SceneInput input(file, "settings.lms");
             yy_3DSSettings(file, values_.modelName, values_.attenuationType, values_.shadowType,
                            values_.lightSamples, values_.lightRadius, values_.cameraIndex,
-                           values_.yUp);
+                           values_.options);
             return 0;
         });
         std::fclose(file);
@@ -129,10 +129,30 @@ TEST_F(Settings3DSTest, NamesModelsOfEveryFormatAndTheirUpAxis) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        values_.yUp = false;  // the caller's preset, kept without the key
+        values_.options.yUp = false;  // the caller's preset, kept without the key
         ASSERT_FALSE(read(c.text).exited);
         EXPECT_EQ(values_.modelName, c.name);
-        EXPECT_EQ(values_.yUp, c.yUp);
+        EXPECT_EQ(values_.options.yUp, c.yUp);
+    }
+}
+
+// "frame" and "headlight" say what stands in for a camera or light the model lacks.
+TEST_F(Settings3DSTest, FrameAndHeadlightAreSwitchedOnByYes) {
+    const struct {
+        const char* text;
+        bool frame, headlight;
+    } cases[] = {
+        {"{ }", false, false},
+        {"{ frame \"yes\" }", true, false},
+        {"{ headlight \"yes\" frame \"no\" }", false, true},
+        {"{ frame \"yes\" headlight \"yes\" frame \"no\" }", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        values_.options = {};
+        ASSERT_FALSE(read(c.text).exited);
+        EXPECT_EQ(values_.options.frame, c.frame);
+        EXPECT_EQ(values_.options.headlight, c.headlight);
     }
 }
 
@@ -157,6 +177,9 @@ TEST_F(Settings3DSTest, Errors) {
         {"{ up <0 1 0>", 1, " string expected"},
         {"{ output_type \"gif\"", 1, " invalid output file type specified"},
         {"{ jitter \"on\"", 1, " jitter must be either 'yes' or 'no'"},
+        {"{\nframe \"YES\"", 2, " frame must be either 'yes' or 'no'"},
+        {"{ headlight \"1\"", 1, " headlight must be either 'yes' or 'no'"},
+        {"{ headlights \"yes\"", 1, " Unkown parameter in 3ds settings structure"},
         {"{ shadow_type \"smooth\" radius 1\n}", 2,
          " Error in lights specifications - missing parameters"},
         {"{ shadow_type \"smooth\" radius 1 light_samples 4 radius 2 }", 1,
