@@ -34,11 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         int lightSamples = 0;
         double lightRadius = 0;
         int cameraIndex = 0;
-        bool yUp = false;
+        ModelOptions options;
         comptligne = 1;
         const SceneInput input(file.get(), "settings.lms");
         yy_3DSSettings(file.get(), modelName, attenuationType, shadowType, lightSamples,
-                       lightRadius, cameraIndex, yUp);
+                       lightRadius, cameraIndex, options);
     });
     return 0;
 }
