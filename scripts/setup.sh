@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 
 kind=${1:-release}
 packages=(g++ cmake ninja-build libgtest-dev libpng-dev libjpeg62-turbo-dev libtiff-dev
-          zlib1g-dev libassimp-dev assimp-utils imagemagick python3 man-db)
+          zlib1g-dev libassimp-dev assimp-utils imagemagick python3 man-db
+          openmpi-bin libopenmpi-dev)
 # The fuzz targets are built with clang, whose runtimes bring libFuzzer and the sanitizers.
 if [ "$kind" = fuzz ]; then
     packages+=(clang libclang-rt-14-dev)

@@ -14,6 +14,10 @@
 #include "model/globals.h"
 #include "render/trace.h"
 
+#ifdef LUMORA_MPI
+#include "app/ranks.h"
+#endif
+
 namespace {
 
 // Runs `phase` and returns its wall time in seconds.
@@ -44,9 +48,21 @@ int run(int argc, char* argv[]) {
     load.hierarchy = timed(buildBoundingSlabs);
     const int composites = static_cast<int>(myHierarchy.composites.size());
     const int depth = myHierarchy.depth;
+#ifdef LUMORA_MPI
+    const RenderReport report = renderOnRanks();
+#else
     const RenderReport report = doTrace();
+#endif
     if (iStatistics) printStatistics(load, report, composites, primitives, depth);
     return 0;
+}
+
+int runToStatus(int argc, char* argv[]) {
+    try {
+        return run(argc, argv);
+    } catch (const ProgramExit& exit) {
+        return exit.status();
+    }
 }
 
 }  // namespace
@@ -55,9 +71,13 @@ int main(int argc, char* argv[]) {
 #ifdef LUMORA_MULTITHREADED
     multiThreaded = true;
 #endif
-    try {
-        return run(argc, argv);
-    } catch (const ProgramExit& exit) {
-        return exit.status();
-    }
+#ifdef LUMORA_MPI
+    const RankSession ranks(&argc, &argv);
+    multiThreaded = asksForThreads(argc, argv);
+    const int status = runToStatus(argc, argv);
+    ranks.endJobIfShared(status);
+    return status;
+#else
+    return runToStatus(argc, argv);
+#endif
 }

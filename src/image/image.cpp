@@ -1,13 +1,16 @@
 #include "image/image.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "image/bmp.h"
 #include "image/jpg.h"
@@ -42,6 +45,35 @@ constexpr ImageWriter kWriters[] = {
 };
 static_assert(std::size(kWriters) == IMAGE_TIFF + 1);
 
+// Rows kept in memory for a render whose rows go elsewhere than a file: rows first to
+// first + count - 1 of a picture `width` pixels wide.
+struct RowWindow {
+    std::vector<unsigned char> rows;
+    int width = 0;
+    int first = 0;
+    int count = 0;
+};
+RowWindow window;
+
+void storeWindowLine(unsigned char* line, int row) {
+    if (row < window.first || row >= window.first + window.count) return;
+    const std::size_t size = 3 * static_cast<std::size_t>(window.width);
+    std::copy_n(line, size, window.rows.begin() + static_cast<std::ptrdiff_t>(
+                                                      (row - window.first) * size));
+}
+
+int closeWindow() {
+    window = {};
+    return 0;
+}
+
+void abandonWindow() {
+    window = {};
+}
+
+constexpr ImageWriter kWindowWriter = {"rows", "", nullptr, storeWindowLine, closeWindow,
+                                       abandonWindow};
+
 // The writer of the open image, null while none is open. Set and cleared on the main thread
 // only, before the band threads start and after they have been joined.
 const ImageWriter* current = nullptr;
@@ -74,6 +106,19 @@ int openImage(const char* name, int width, int height) {
     std::printf(" Rendering to: %s\n", path.c_str());
     std::printf(" Resolution:   %d x %d\n", width, height);
     return 0;
+}
+
+void openRowWindow(int width, int first, int count) {
+    abandonImage();
+    window.rows.assign(3 * static_cast<std::size_t>(width) * count, 0);
+    window.width = width;
+    window.first = first;
+    window.count = count;
+    current = &kWindowWriter;
+}
+
+std::span<const unsigned char> windowRows() {
+    return window.rows;
 }
 
 int writeImageLine(unsigned char* line, int row) {

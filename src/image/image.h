@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+
 // The one output picture of a run. Lines may arrive in any order; the file is written
 // when the image is closed.
 
@@ -9,6 +11,13 @@
 // existing file of that name stays untouched until closeImage. Ends the run with status 255,
 // before any ray is traced, when the format is not available or the file cannot be created.
 int openImage(const char* name, int width, int height);
+
+// Keeps rows first to first + count - 1 of a picture `width` pixels wide in memory instead of
+// writing a file: for a render whose rows go elsewhere. Lines of other rows are dropped. It
+// replaces any open image and is closed like one.
+void openRowWindow(int width, int first, int count);
+// The rows of the open window, top first, 3 bytes per pixel; empty without one.
+std::span<const unsigned char> windowRows();
 
 // Stores one line of width RGB pixels as row `row` (0 is the top row). The line's bytes may
 // be reordered in place for the format. Band threads may call it at the same time for

@@ -82,11 +82,12 @@ void scanBands(ScanRoutine scan, RowScheduler& rows, std::vector<TraceContext>& 
     failure.rethrowIfAny();
 }
 
-// Renders every row, each thread keeping its own context, and returns what they counted.
-RayCounts render(ScanRoutine scan, int bands) {
-    RowScheduler rows(std::span<const RowBand>(iBounds, bands));
-    std::vector<TraceContext> contexts(bands);
-    if (multiThreaded) {
+// Renders the rows of `bands`, one band per context (each thread keeping its own), and
+// returns what they counted.
+RayCounts render(ScanRoutine scan, std::span<const RowBand> bands,
+                 std::vector<TraceContext>& contexts) {
+    RowScheduler rows(bands);
+    if (contexts.size() > 1) {
         scanBands(scan, rows, contexts);
     } else {
         scan(0, rows, contexts[0]);
@@ -105,7 +106,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-RenderReport doTrace() {
+void openRender() {
     if (multiThreaded) {
         std::puts(" Multi-threaded version of LUMORA running.\n");
         initMTBounds(numThreads);  // may fall back to 2 bands
@@ -118,25 +119,50 @@ RenderReport doTrace() {
 
     openImage(myDisplay.outputName, myDisplay.width, myDisplay.height);
     showProgressInit();
+}
+
+void closeRender(RenderReport& report) {
+    std::printf("\n\n Rendering time: %4.2f second(s)\n", report.renderSeconds);
+    const auto writing = std::chrono::steady_clock::now();
+    closeImage();
+    report.writeSeconds = secondsSince(writing);
+    releaseScene();
+}
+
+void releaseScene() {
+    freeHierarchy(&myObjectList);
+    freeList(&myLightList);
+    myRecords.release();
+}
+
+RenderReport doTrace() {
+    openRender();
     RenderReport report;
     const auto start = std::chrono::steady_clock::now();
     try {
-        report.rays = render(chosenScan(), multiThreaded ? numThreads : 1);
+        const int bands = multiThreaded ? numThreads : 1;
+        std::vector<TraceContext> contexts(bands);
+        report.rays = render(chosenScan(), std::span<const RowBand>(iBounds, bands), contexts);
     } catch (...) {
         // A render that ends with an error leaves no half-drawn picture behind.
         abandonImage();
         throw;
     }
     report.renderSeconds = secondsSince(start);
-
-    std::printf("\n\n Rendering time: %4.2f second(s)\n", report.renderSeconds);
-    const auto writing = std::chrono::steady_clock::now();
-    closeImage();
-    report.writeSeconds = secondsSince(writing);
-    freeHierarchy(&myObjectList);
-    freeList(&myLightList);
-    myRecords.release();
+    closeRender(report);
     return report;
+}
+
+RayCounts renderRows(int first, int count, std::vector<TraceContext>& contexts) {
+    const int threads = static_cast<int>(contexts.size());
+    std::vector<RowBand> bands(static_cast<std::size_t>(threads));
+    for (int k = 0; k < threads; ++k) {
+        bands[k] = {first + static_cast<int>(static_cast<long long>(k) * count / threads),
+                    first + static_cast<int>(static_cast<long long>(k + 1) * count / threads)};
+    }
+    // Each block counts afresh: the contexts keep their queues, not their counts.
+    for (TraceContext& context : contexts) context.rays = {};
+    return render(chosenScan(), bands, contexts);
 }
 
 void initMTBounds(int n) {

@@ -1,0 +1,186 @@
+// lumora-mpi under mpirun on this machine: the picture of any number of ranks is the picture
+// of lumora, a scene error is told once, and a rank that stops answering or dies ends the job
+// in bounded time with no picture left behind.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// The process of rank `rank` whose command line names `marker`; 0 while there is none.
+pid_t rankProcess(int rank, const std::string& marker) {
+    const std::string wanted = "OMPI_COMM_WORLD_RANK=" + std::to_string(rank);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string command = readAll(entry.path() / "cmdline");
+        if (command.find(marker) == std::string::npos) continue;
+        const std::string environment = readAll(entry.path() / "environ");
+        if (environment.find(wanted + '\0') == 0 ||
+            environment.find('\0' + wanted + '\0') != std::string::npos) {
+            return static_cast<pid_t>(std::stol(name));
+        }
+    }
+    return 0;
+}
+
+class RanksTest : public testing::Test {
+  protected:
+    RanksTest() {
+        // The tests may run as root, which mpirun refuses unless told; the leak checker of a
+        // sanitized build would report the MPI library's own allocations at exit.
+        setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
+        setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        dir_.write("palette.lms", readAll(std::string(LUMORA_EXAMPLES_DIR) + "/palette.lms"));
+        dir_.write("random.lms", readAll(std::string(LUMORA_EXAMPLES_DIR) + "/spheres.lms"));
+        dir_.write("plain.lms", minimalScene("sphere { center <0 0 0> radius 1 }\n"
+                                             "plane { normal <0 0 1> distance -1 }\n"));
+    }
+    ~RanksTest() override { unsetenv("ASAN_OPTIONS"); }
+
+    // mpirun with `ranks` ranks of lumora-mpi and `arguments`, killed past `limit`.
+    LimitedRun mpirun(int ranks, std::vector<std::string> arguments,
+                      std::chrono::milliseconds limit = 120s) const {
+        arguments.insert(arguments.begin(), {"--oversubscribe", "-np", std::to_string(ranks),
+                                             LUMORA_MPI_BIN});
+        return runProgramLimited(LUMORA_MPIEXEC, arguments, dir_.path(), {limit, 4L << 20});
+    }
+
+    std::string picture(const std::string& name) const { return readAll(dir_.path() / name); }
+
+    TempDir dir_;
+};
+
+// Soft shadows and a spot light draw random numbers; the plain scene draws none.
+TEST_F(RanksTest, AnyNumberOfRanksWritesTheBytesOfLumora) {
+    const struct {
+        const char* scene;
+        std::vector<std::string> antialiasing;
+    } cases[] = {
+        {"random.lms", {"-aan"}},
+        {"random.lms", {"-aaq"}},
+        {"random.lms", {"-aaa", "16"}},
+        {"plain.lms", {"-aaq"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments{"-i", c.scene, "-r", "64", "48", "-ppm"};
+        arguments.insert(arguments.end(), c.antialiasing.begin(), c.antialiasing.end());
+        SCOPED_TRACE(std::string(c.scene) + " " + c.antialiasing[0]);
+
+        std::vector<std::string> single = arguments;
+        single.insert(single.end(), {"-o", "single"});
+        ASSERT_EQ(runProgram(LUMORA_BIN, single, dir_.path()).exitStatus, 0);
+        const std::string expected = picture("single.ppm");
+        ASSERT_FALSE(expected.empty());
+
+        for (const int ranks : {1, 2, 3}) {
+            for (const bool threads : {false, true}) {
+                std::vector<std::string> spread = arguments;
+                spread.insert(spread.end(), {"-o", "spread"});
+                if (threads) spread.insert(spread.end(), {"-t", "2"});
+                std::filesystem::remove(dir_.path() / "spread.ppm");
+                const LimitedRun run = mpirun(ranks, spread);
+                ASSERT_EQ(run.exitStatus, 0) << ranks << " ranks\n" << run.output;
+                EXPECT_EQ(picture("spread.ppm"), expected) << ranks << " ranks, threads " << threads;
+                // The messages and the progress bar are printed once, by rank 0.
+                EXPECT_EQ(occurrences(run.output, " Rendering time:"), 1) << run.output;
+                EXPECT_EQ(occurrences(run.output, " Parsing "), c.scene[0] == 'r' ? 2 : 1);
+            }
+        }
+    }
+}
+
+TEST_F(RanksTest, ASceneErrorIsToldOnceAndEndsEveryRank) {
+    dir_.write("broken.lms", "camera { position <0 0 5> look_at <0 0 0>\n  bogus }\n");
+    const LimitedRun run = mpirun(3, {"-i", "broken.lms", "-ppm", "-o", "broken"}, 60s);
+    EXPECT_FALSE(run.overTime) << run.output;
+    EXPECT_NE(run.exitStatus, 0) << run.output;
+    EXPECT_EQ(occurrences(run.output, "Parser Error - line: 2"), 1) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "broken.ppm"));
+}
+
+// Renders a picture large enough to take seconds, sends `signal` to rank `rank` once the
+// picture has been opened, and returns how the job ended.
+LimitedRun interruptRank(const TempDir& dir, int rank, int signal, const std::string& output) {
+    std::thread interrupter([&] {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        pid_t target = 0;
+        // Rank 0 opens its temporary picture when the render starts: the ranks are then past
+        // their start-up, and the job is one that a lost rank must end.
+        while (std::chrono::steady_clock::now() < deadline) {
+            target = rankProcess(rank, output);
+            bool opened = false;
+            for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+                opened = opened || entry.path().filename().string().find(output) != std::string::npos;
+            }
+            if (target != 0 && opened) break;
+            std::this_thread::sleep_for(20ms);
+        }
+        std::this_thread::sleep_for(200ms);
+        if (target != 0) kill(target, signal);
+    });
+    const LimitedRun run = runProgramLimited(
+        LUMORA_MPIEXEC,
+        {"--oversubscribe", "-np", "3", LUMORA_MPI_BIN, "-i", "random.lms", "-r", "1600", "1200",
+         "-ppm", "-o", output},
+        dir.path(), {120s, 4L << 20});
+    interrupter.join();
+    return run;
+}
+
+TEST_F(RanksTest, ARankThatStopsAnsweringEndsTheJobWithoutAPicture) {
+    setenv("LUMORA_RANK_TIMEOUT", "2", 1);
+    const auto start = std::chrono::steady_clock::now();
+    const LimitedRun run = interruptRank(dir_, 1, SIGSTOP, "stopped");
+    unsetenv("LUMORA_RANK_TIMEOUT");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+    EXPECT_EQ(run.exitStatus, 255) << run.output;
+    EXPECT_NE(run.output.find("\n Rank 1 sent nothing for 2 s: rendering stopped, no picture "
+                              "written\n"),
+              std::string::npos)
+        << run.output;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+        EXPECT_EQ(entry.path().filename().string().find("stopped"), std::string::npos)
+            << entry.path();
+    }
+}
+
+TEST_F(RanksTest, ARankThatDiesEndsTheJobWithoutAPicture) {
+    const auto start = std::chrono::steady_clock::now();
+    const LimitedRun run = interruptRank(dir_, 2, SIGKILL, "killed");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+    EXPECT_NE(run.exitStatus, 0) << run.output;
+    EXPECT_NE(run.output.find("no picture written"), std::string::npos) << run.output;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+        EXPECT_EQ(entry.path().filename().string().find("killed"), std::string::npos)
+            << entry.path();
+    }
+}
+
+}  // namespace
