@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Benchmark runner: generates the scenes of bench/scenes.py into a temporary directory and
-renders each of them with lumora and with lumora-mt -t 2, and, when they are installed, the
-POV-Ray and Tachyon versions of the shape scenes with one and two threads.
+renders each of them with lumora and with lumora-mt -t 2 (and with lumora-mpi on 1, 2 and 3
+ranks when it is built), and, when they are installed, the POV-Ray and Tachyon versions of the
+shape scenes with one and two threads.
 
-    python3 bench/run.py [--lumora PATH] [--lumora-mt PATH] [--runs N] [--scenes a,b,...]
-                         [--resolution W H] [--peers | --no-peers] [--markdown]
+    python3 bench/run.py [--lumora PATH] [--lumora-mt PATH] [--lumora-mpi PATH] [--runs N]
+                         [--scenes a,b,...] [--resolution W H] [--peers | --no-peers]
+                         [--mpi | --no-mpi] [--markdown]
 
 For each scene and program it prints the median wall time (and the best), the median
 processor time (user + system of the child), the peak memory (and bytes per face for the 3DS
@@ -43,6 +45,8 @@ import scenes as scene_list  # noqa: E402
 
 DEFAULT_BUILD = ROOT / "build" / "release"
 MT_THREADS = 2
+MPIRUN = "mpirun"
+MPI_RANKS = (1, 2, 3)
 
 
 class BenchError(Exception):
@@ -163,17 +167,24 @@ RENDERING_TIME = re.compile(r"Rendering time:\s*([\d.]+)")
 
 @dataclass
 class Renderer:
-    label: str          # as printed: lumora, lumora-mt, povray-1, tachyon-2, ...
-    family: str         # lumora, povray or tachyon
-    threads: int
+    label: str          # as printed: lumora, lumora-mt, lumora-mpi-3, povray-1, tachyon-2, ...
+    family: str         # lumora, mpi (lumora-mpi under mpirun), povray or tachyon
+    threads: int        # for mpi, the ranks
     program: str
     stats: bool = False  # lumora only: whether it knows --stats
 
+    @property
+    def ours(self):
+        return self.family in ("lumora", "mpi")
+
     def command(self, scene, resolution, out_stem):
         """The command line rendering `scene` into out_stem.ppm in the scenes' directory."""
-        if self.family == "lumora":
+        if self.ours:
             args = [self.program] + scene.lumora_args(resolution) + ["-ppm", "-o", out_stem]
-            if self.threads > 1:
+            if self.family == "mpi":
+                # One render thread per rank; rank 0 hands out the rows.
+                args = [MPIRUN, "--oversubscribe", "-np", str(self.threads)] + args
+            elif self.threads > 1:
                 args += ["-t", str(self.threads)]
             if self.stats:
                 args.append("--stats")
@@ -295,7 +306,7 @@ def measure(renderer, scene, resolution, workdir, timeout):
                          f"command: {' '.join(command)}\n"
                          f"in: {workdir}\n{tail(output)}")
     stats = parse_stats(output) if renderer.stats else {}
-    if renderer.family == "lumora" and "render time" not in stats:
+    if renderer.ours and "render time" not in stats:
         # Without --stats lumora still prints the time of its render loop.
         found = RENDERING_TIME.findall(output)
         if found:
@@ -373,7 +384,7 @@ def lumora_rows(results, chosen, renderers):
     for scene in chosen:
         single = results.get((scene.name, "lumora"))
         for renderer in renderers:
-            if renderer.family != "lumora":
+            if not renderer.ours:
                 continue
             series = results.get((scene.name, renderer.label))
             if series is None:
@@ -385,7 +396,7 @@ def lumora_rows(results, chosen, renderers):
             rate = series.median(rays_per_second)
             speedup = "-"
             ceiling = fmt(statistics.median(series.ceiling), 2, "x") if series.ceiling else "-"
-            if renderer.threads > 1 and single is not None:
+            if (renderer.threads > 1 or renderer.family == "mpi") and single is not None:
                 speedup = (fmt(single.median(lambda m: m.wall) / wall, 2, "x") + " ("
                            + fmt(single.best(lambda m: m.wall) / series.best(lambda m: m.wall),
                                  2, "x") + ")")
@@ -499,6 +510,11 @@ def parse_args(argv):
                              + ", ".join(s.name for s in scene_list.SCENES))
     parser.add_argument("--resolution", type=int, nargs=2, metavar=("W", "H"),
                         help="render every scene at this size instead of its own")
+    parser.add_argument("--lumora-mpi", type=Path, default=DEFAULT_BUILD / "lumora-mpi",
+                        help="the MPI program (default: build/release/lumora-mpi)")
+    parser.add_argument("--mpi", action=argparse.BooleanOptionalAction, default=None,
+                        help="also render with lumora-mpi on 1, 2 and 3 ranks, one thread each "
+                             "(default: when it is built and mpirun is on the PATH)")
     parser.add_argument("--peers", action=argparse.BooleanOptionalAction, default=None,
                         help="also render with POV-Ray and Tachyon (default: when on the PATH)")
     parser.add_argument("--markdown", action="store_true", help="print Markdown tables")
@@ -512,6 +528,23 @@ def parse_args(argv):
     if args.resolution and min(args.resolution) < 1:
         parser.error("--resolution needs positive sizes")
     return args
+
+
+def mpi_renderers(args, stats):
+    """lumora-mpi on 1, 2 and 3 ranks when asked for, or by default when it was built and
+    mpirun is on the PATH. mpirun refuses to run as root unless told it may."""
+    program = Path(args.lumora_mpi).resolve()
+    usable = program.is_file() and shutil.which(MPIRUN) is not None
+    if args.mpi and not usable:
+        raise BenchError(f"--mpi: needs {program} (built when MPI is installed: "
+                         f"scripts/setup.sh release) and {MPIRUN} on the PATH")
+    if args.mpi is False or not usable:
+        return []
+    if os.geteuid() == 0:
+        os.environ.setdefault("OMPI_ALLOW_RUN_AS_ROOT", "1")
+        os.environ.setdefault("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1")
+    return [Renderer(f"lumora-mpi-{ranks}", "mpi", ranks, str(program), stats)
+            for ranks in MPI_RANKS]
 
 
 def find_program(path, what):
@@ -549,6 +582,7 @@ def benchmark(args, workdir):
                  Renderer("lumora-mt", "lumora", MT_THREADS, str(lumora_mt))]
     for renderer in renderers:
         renderer.stats = knows_stats(renderer.program, renderer.threads, workdir, args.timeout)
+    renderers += mpi_renderers(args, renderers[1].stats)
     for name, program in peers.items():
         for threads in (1, MT_THREADS):
             renderers.append(Renderer(f"{name}-{threads}", name, threads, program))
@@ -568,7 +602,7 @@ def benchmark(args, workdir):
 
     results = {}
     for scene in chosen:
-        active = [r for r in renderers if r.family == "lumora" or r.family in scene.peers]
+        active = [r for r in renderers if r.ours or r.family in scene.peers]
         for run in range(args.runs):
             for renderer in active:
                 series = results.setdefault((scene.name, renderer.label), Series())
@@ -586,12 +620,14 @@ def benchmark(args, workdir):
 def report(args, chosen, renderers, peers, results):
     out = []
     stats_note = {r.label: ("--stats" if r.stats else "measured from outside")
-                  for r in renderers if r.family == "lumora"}
+                  for r in renderers if r.ours}
     size = (f"{args.resolution[0]}x{args.resolution[1]} for every scene" if args.resolution
             else "each scene's own size")
     header = [f"Machine: {machine_summary()}",
               f"Programs: lumora ({stats_note['lumora']}), lumora-mt -t {MT_THREADS} "
               f"({stats_note['lumora-mt']})"
+              + (", lumora-mpi (one thread per rank)"
+                 if any(r.family == "mpi" for r in renderers) else "")
               + "".join(f", {name}" for name in peers),
               f"Runs: {args.runs} of each render, interleaved; {size}; medians, best of the "
               f"runs beside them"]

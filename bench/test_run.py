@@ -82,7 +82,7 @@ class FakePrograms(unittest.TestCase):
         program = self.fake(mode)
         out, err = io.StringIO(), io.StringIO()
         argv = ["--lumora", str(program), "--lumora-mt", str(program), "--scenes", "glass",
-                "--resolution", "16", "12", "--no-peers", *extra]
+                "--resolution", "16", "12", "--no-peers", "--no-mpi", *extra]
         with contextlib.redirect_stdout(out), contextlib.redirect_stderr(err):
             status = run.main(argv)
         return status, out.getvalue(), err.getvalue()
@@ -174,7 +174,7 @@ class FakePrograms(unittest.TestCase):
         with contextlib.redirect_stdout(io.StringIO()), contextlib.redirect_stderr(err):
             status = run.main(["--lumora", str(program), "--lumora-mt", str(bad_scene),
                                "--scenes", "glass", "--resolution", "16", "12", "--no-peers",
-                               "--runs", "1"])
+                               "--no-mpi", "--runs", "1"])
         self.assertEqual(status, 1)
         self.assertIn("glass: lumora-mt failed (exit status 3)", err.getvalue())
 
@@ -185,10 +185,17 @@ class FakePrograms(unittest.TestCase):
         self.assertIn("timed out", messages)
         self.assertLess(time.monotonic() - started, 30)
 
+    def test_mpi_asked_for_without_the_program_says_what_it_needs(self):
+        status, table, messages = self.bench("stats", "--runs", "1", "--mpi",
+                                             "--lumora-mpi", str(self.dir / "none"))
+        self.assertEqual(status, 1)
+        self.assertEqual(table, "")
+        self.assertIn("--mpi: needs", messages)
+
     def test_missing_program_says_how_to_build_it(self):
         err = io.StringIO()
         with contextlib.redirect_stdout(io.StringIO()), contextlib.redirect_stderr(err):
-            status = run.main(["--lumora", str(self.dir / "none"), "--no-peers"])
+            status = run.main(["--lumora", str(self.dir / "none"), "--no-peers", "--no-mpi"])
         self.assertEqual(status, 1)
         self.assertIn("scripts/setup.sh release", err.getvalue())
 
