@@ -37,15 +37,15 @@ constexpr int kDefaultTimeoutSeconds = 60;
 // long enough that waiting costs no processor time worth counting.
 constexpr auto kPollPause = std::chrono::microseconds(200);
 
-int rankOf(MPI_Comm comm) {
+int worldRank() {
     int rank = 0;
-    MPI_Comm_rank(comm, &rank);
+    MPI_Comm_rank(MPI_COMM_WORLD, &rank);
     return rank;
 }
 
-int sizeOf(MPI_Comm comm) {
+int worldSize() {
     int size = 1;
-    MPI_Comm_size(comm, &size);
+    MPI_Comm_size(MPI_COMM_WORLD, &size);
     return size;
 }
 
@@ -216,8 +216,8 @@ RankSession::RankSession(int* argc, char*** argv) {
     int provided = 0;
     // Only the main thread calls MPI; the render threads never do.
     MPI_Init_thread(argc, argv, MPI_THREAD_FUNNELED, &provided);
-    size_ = sizeOf(MPI_COMM_WORLD);
-    if (rankOf(MPI_COMM_WORLD) != 0 && std::freopen("/dev/null", "w", stdout) == nullptr) {
+    size_ = worldSize();
+    if (worldRank() != 0 && std::freopen("/dev/null", "w", stdout) == nullptr) {
         std::fclose(stdout);
     }
 }
@@ -233,9 +233,9 @@ void RankSession::endJobIfShared(int status) const {
 }
 
 RenderReport renderOnRanks() {
-    const int size = sizeOf(MPI_COMM_WORLD);
+    const int size = worldSize();
     if (size == 1) return doTrace();
-    if (rankOf(MPI_COMM_WORLD) == 0) return coordinate(size - 1);
+    if (worldRank() == 0) return coordinate(size - 1);
     return work();
 }
 

@@ -125,8 +125,8 @@ TEST_F(RanksTest, ASceneErrorIsToldOnceAndEndsEveryRank) {
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "broken.ppm"));
 }
 
-// Renders a picture large enough to take seconds, sends `signal` to rank `rank` once the
-// picture has been opened, and returns how the job ended.
+// Renders a picture large enough to take seconds (some 4 s of two workers here), sends
+// `signal` to rank `rank` once the picture has been opened, and returns how the job ended.
 LimitedRun interruptRank(const TempDir& dir, int rank, int signal, const std::string& output) {
     std::thread interrupter([&] {
         const auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -142,12 +142,12 @@ LimitedRun interruptRank(const TempDir& dir, int rank, int signal, const std::st
             if (target != 0 && opened) break;
             std::this_thread::sleep_for(20ms);
         }
-        std::this_thread::sleep_for(200ms);
+        std::this_thread::sleep_for(100ms);
         if (target != 0) kill(target, signal);
     });
     const LimitedRun run = runProgramLimited(
         LUMORA_MPIEXEC,
-        {"--oversubscribe", "-np", "3", LUMORA_MPI_BIN, "-i", "random.lms", "-r", "1600", "1200",
+        {"--oversubscribe", "-np", "3", LUMORA_MPI_BIN, "-i", "random.lms", "-r", "3200", "2400",
          "-ppm", "-o", output},
         dir.path(), {120s, 4L << 20});
     interrupter.join();
