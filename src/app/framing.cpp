@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -93,37 +94,10 @@ class CoverageGrid {
         }
         if (!std::isfinite(top) || !std::isfinite(bottom)) return true;
         inView_ = inView_ || overlapsGrid(corners, count);
-        const int firstRow = firstCell(top, kGridHeight);
         const int lastRow = lastCell(bottom, kGridHeight);
-        for (int row = firstRow; row <= lastRow; ++row) {
-            const double y = row + 0.5;
-            double from = std::numeric_limits<double>::infinity();
-            double to = -from;
-            const auto reach = [&](double x) {
-                from = std::min(from, x);
-                to = std::max(to, x);
-            };
-            for (int i = 0; i < count; ++i) {
-                const Corner& p = corners[i];
-                const Corner& q = corners[(i + 1) % count];
-                if ((y < p[1] && y < q[1]) || (y > p[1] && y > q[1])) continue;
-                if (p[1] == q[1]) {  // an edge along the row: both its ends
-                    reach(p[0]);
-                    reach(q[0]);
-                } else {
-                    reach(p[0] + (y - p[1]) * (q[0] - p[0]) / (q[1] - p[1]));
-                }
-            }
-            if (!(from <= to)) continue;
-            const int first = firstCell(from, kGridWidth);
-            const int last = lastCell(to, kGridWidth);
-            for (int column = first; column <= last; ++column) {
-                unsigned char& cell = cells_[static_cast<std::size_t>(row * kGridWidth + column)];
-                covered_ += cell == 0;
-                cell = 1;
-            }
-            visits_ += std::max(0, last - first + 1);
-            if (visits_ > kMostCellVisits) return false;
+        for (int row = firstCell(top, kGridHeight); row <= lastRow; ++row) {
+            const auto [from, to] = spanAt(corners, count, row + 0.5);
+            if (from <= to && !fillRow(row, from, to)) return false;
         }
         return true;
     }
@@ -133,6 +107,43 @@ class CoverageGrid {
     bool inView() const { return inView_; }
 
   private:
+    // Where the row through height y enters and leaves the polygon; from > to when it misses.
+    static std::pair<double, double> spanAt(const std::array<Corner, 4>& corners, int count,
+                                            double y) {
+        double from = std::numeric_limits<double>::infinity();
+        double to = -from;
+        const auto reach = [&](double x) {
+            from = std::min(from, x);
+            to = std::max(to, x);
+        };
+        for (int i = 0; i < count; ++i) {
+            const Corner& p = corners[i];
+            const Corner& q = corners[(i + 1) % count];
+            if ((y < p[1] && y < q[1]) || (y > p[1] && y > q[1])) continue;
+            if (p[1] == q[1]) {  // an edge along the row: both its ends
+                reach(p[0]);
+                reach(q[0]);
+            } else {
+                reach(p[0] + (y - p[1]) * (q[0] - p[0]) / (q[1] - p[1]));
+            }
+        }
+        return {from, to};
+    }
+
+    // Marks the cells of `row` whose centres lie from `from` to `to`; false once the visits
+    // allowed are spent.
+    bool fillRow(int row, double from, double to) {
+        const int first = firstCell(from, kGridWidth);
+        const int last = lastCell(to, kGridWidth);
+        for (int column = first; column <= last; ++column) {
+            unsigned char& cell = cells_[static_cast<std::size_t>(row * kGridWidth + column)];
+            covered_ += cell == 0;
+            cell = 1;
+        }
+        visits_ += std::max(0, last - first + 1);
+        return visits_ <= kMostCellVisits;
+    }
+
     static bool overlapsGrid(const std::array<Corner, 4>& corners, int count) {
         double left = corners[0][0], right = left, top = corners[0][1], bottom = top;
         for (int i = 1; i < count; ++i) {
