@@ -89,12 +89,14 @@ RayCounts gatherCounts(const RayCounts& own, std::chrono::seconds timeout) {
     return {sums[0], sums[1], sums[2], sums[3]};
 }
 
-// Rank 0 of a job with workers: hands out the blocks, stores the rows that come back and
-// keeps the progress bar, until every worker has been told that all rows are handed out.
+// Rank 0 of a job with workers: hands out the blocks, keeps the rows that come back and the
+// progress bar, until every worker has been told that all rows are handed out.
 class Coordinator {
   public:
     explicit Coordinator(int workers)
         : workers_(workers),
+          rowBytes_(3 * static_cast<std::size_t>(myDisplay.width)),
+          rows_(rowBytes_ * static_cast<std::size_t>(myDisplay.height)),
           rowsPerBlock_(rowsPerBlock(myDisplay.height, workers)),
           timeout_(std::chrono::seconds(timeoutSeconds())),
           // Until its first request a worker is reading the scene: it is waited for as long.
@@ -120,6 +122,13 @@ class Coordinator {
         }
     }
 
+    // Writes the rows into the open image.
+    void storeRows() {
+        for (int row = 0; row < myDisplay.height; ++row) {
+            writeImageLine(rows_.data() + static_cast<std::size_t>(row) * rowBytes_, row);
+        }
+    }
+
   private:
     static bool messageWaiting(MPI_Status& status) {
         int waiting = 0;
@@ -137,7 +146,7 @@ class Coordinator {
         }
     }
 
-    // Stores the rows of a worker's message in the image, each with its progress mark.
+    // Keeps the rows of a worker's message, each with its progress mark.
     void receiveRows(const MPI_Status& status) {
         int bytes = 0;
         MPI_Get_count(&status, MPI_BYTE, &bytes);
@@ -145,16 +154,14 @@ class Coordinator {
         MPI_Recv(message_.data(), bytes, MPI_BYTE, status.MPI_SOURCE, kTagRows, MPI_COMM_WORLD,
                  MPI_STATUS_IGNORE);
         Block block;
-        const std::size_t rowBytes = 3 * static_cast<std::size_t>(myDisplay.width);
         if (message_.size() >= sizeof block) std::memcpy(&block, message_.data(), sizeof block);
         const bool whole = message_.size() >= sizeof block && block.count >= 0 &&
                            block.first >= 0 && block.first + block.count <= myDisplay.height &&
-                           message_.size() == sizeof block + block.count * rowBytes;
+                           message_.size() == sizeof block + block.count * rowBytes_;
         if (!whole) endJob("Rank " + std::to_string(status.MPI_SOURCE) + " sent damaged rows");
-        for (int i = 0; i < block.count; ++i) {
-            writeImageLine(message_.data() + sizeof block + i * rowBytes, block.first + i);
-            showProgress(block.first + i);
-        }
+        std::copy(message_.begin() + sizeof block, message_.end(),
+                  rows_.begin() + static_cast<std::ptrdiff_t>(block.first * rowBytes_));
+        for (int row = block.first; row < block.first + block.count; ++row) showProgress(row);
     }
 
     Block nextBlock() {
@@ -164,6 +171,8 @@ class Coordinator {
     }
 
     int workers_;
+    std::size_t rowBytes_;
+    std::vector<unsigned char> rows_;  // the whole picture, top row first
     int rowsPerBlock_;
     std::chrono::seconds timeout_;
     std::vector<Clock::time_point> lastHeard_;  // by rank
@@ -172,13 +181,21 @@ class Coordinator {
     int nextRow_ = 0;
 };
 
+// The picture file is made only once every row is in. When a rank dies, mpirun ends the
+// others, rank 0 too, and not always by a signal it can catch: a file open through the render
+// would then be left behind. Opening it at the start still refuses an output that cannot be
+// written before any ray is traced.
 RenderReport coordinate(int workers) {
     openRender();
+    abandonImage();
     RenderReport report;
     const Clock::time_point start = Clock::now();
-    Coordinator(workers).run();
+    Coordinator coordinator(workers);
+    coordinator.run();
     report.rays = gatherCounts({}, std::chrono::seconds(timeoutSeconds()));
     report.renderSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    openImageSilently(myDisplay.outputName, myDisplay.width, myDisplay.height);
+    coordinator.storeRows();
     closeRender(report);
     return report;
 }

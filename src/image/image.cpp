@@ -78,9 +78,8 @@ constexpr ImageWriter kWindowWriter = {"rows", "", nullptr, storeWindowLine, clo
 // only, before the band threads start and after they have been joined.
 const ImageWriter* current = nullptr;
 
-}  // namespace
-
-int openImage(const char* name, int width, int height) {
+// Opens the picture as openImage does, and returns the path it will be written under.
+std::string createImage(const char* name, int width, int height) {
     abandonImage();
 
     if (iImageType < 0 || iImageType >= static_cast<int>(std::size(kWriters))) {
@@ -102,10 +101,20 @@ int openImage(const char* name, int width, int height) {
     if (!path.ends_with(writer.extension)) path += writer.extension;
     if (writer.open(path.c_str(), width, height) != 0) endProgram(kErrorStatus);
     current = &writer;
+    return path;
+}
 
+}  // namespace
+
+int openImage(const char* name, int width, int height) {
+    const std::string path = createImage(name, width, height);
     std::printf(" Rendering to: %s\n", path.c_str());
     std::printf(" Resolution:   %d x %d\n", width, height);
     return 0;
+}
+
+void openImageSilently(const char* name, int width, int height) {
+    createImage(name, width, height);
 }
 
 void openRowWindow(int width, int first, int count) {

@@ -12,6 +12,10 @@
 // before any ray is traced, when the format is not available or the file cannot be created.
 int openImage(const char* name, int width, int height);
 
+// Opens the picture as openImage does, without saying so: for a picture announced earlier
+// by an openImage whose file was then dropped.
+void openImageSilently(const char* name, int width, int height);
+
 // Keeps rows first to first + count - 1 of a picture `width` pixels wide in memory instead of
 // writing a file: for a render whose rows go elsewhere. Lines of other rows are dropped. It
 // replaces any open image and is closed like one.
