@@ -199,6 +199,17 @@ LimitedRun runProgramLimited(const std::string& program, const std::vector<std::
     return run;
 }
 
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
 Picture readPpm(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     Picture picture;

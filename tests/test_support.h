@@ -87,6 +87,12 @@ struct LimitedRun {
 LimitedRun runProgramLimited(const std::string& program, const std::vector<std::string>& arguments,
                              const std::filesystem::path& directory, RunLimits limits);
 
+// The whole content of a file, empty when it cannot be read.
+std::string readFile(const std::filesystem::path& path);
+
+// How many times `part` occurs in `text`, overlapping occurrences included.
+int occurrences(const std::string& text, const std::string& part);
+
 // A picture as the renderer computed it: R, G, B rows, top row first.
 struct Picture {
     int width = 0;

@@ -13,8 +13,6 @@
 #include <cctype>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <ostream>
 #include <random>
@@ -55,11 +53,6 @@ struct DamageCase {
 // How GoogleTest names a case in its listings and reports.
 void PrintTo(const DamageCase& damageCase, std::ostream* out) {
     *out << damageCase.file << ", " << damageCase.damages.size() << " " << damageCase.kind;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 std::string hexByte(unsigned char byte) {

@@ -6,8 +6,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,11 +17,6 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Whether the directory holds a picture in progress ("<target>.partXXXXXX").
 bool hasTemporary(const fs::path& directory) {
@@ -76,13 +69,13 @@ TEST(InterruptTest, SignalsRemoveThePictureInProgressAndEndTheRun) {
         const int status = interruptedRender(c.program, dir.path(), c.signal);
         ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
         EXPECT_EQ(WTERMSIG(status), c.signal);
-        EXPECT_EQ(readText(dir.path() / "out.ppm"), previous);
+        EXPECT_EQ(readFile(dir.path() / "out.ppm"), previous);
         EXPECT_FALSE(hasTemporary(dir.path()));
-        EXPECT_NE(readText(dir.path() / "log")
+        EXPECT_NE(readFile(dir.path() / "log")
                       .find("\n Render interrupted by signal " + std::to_string(c.signal) +
                             ": no picture written\n"),
                   std::string::npos)
-            << readText(dir.path() / "log");
+            << readFile(dir.path() / "log");
     }
 }
 

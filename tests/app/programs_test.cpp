@@ -17,12 +17,6 @@ const std::string kBanner = "\n LUMORA v0.1 beta 14 (linux-intel-glibc2)\n";
 const std::string kBannerMt = "\n LUMORA v0.1 beta 14 (linux-intel-glibc2-multithreaded)\n";
 const std::string kUsageStart = "\n Usage: lumora [options] scenefile [...]\n";
 
-int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
 // A small scene that both programs can read in a scratch directory.
 class ProgramsTest : public testing::Test {
   protected:

@@ -8,8 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,17 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
-int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
 // The process of rank `rank` whose command line names `marker`; 0 while there is none.
 pid_t rankProcess(int rank, const std::string& marker) {
     const std::string wanted = "OMPI_COMM_WORLD_RANK=" + std::to_string(rank);
@@ -38,9 +25,9 @@ pid_t rankProcess(int rank, const std::string& marker) {
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
         const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const std::string command = readAll(entry.path() / "cmdline");
+        const std::string command = readFile(entry.path() / "cmdline");
         if (command.find(marker) == std::string::npos) continue;
-        const std::string environment = readAll(entry.path() / "environ");
+        const std::string environment = readFile(entry.path() / "environ");
         if (environment.find(wanted + '\0') == 0 ||
             environment.find('\0' + wanted + '\0') != std::string::npos) {
             return static_cast<pid_t>(std::stol(name));
@@ -57,8 +44,8 @@ class RanksTest : public testing::Test {
         setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
         setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-        dir_.write("palette.lms", readAll(std::string(LUMORA_EXAMPLES_DIR) + "/palette.lms"));
-        dir_.write("random.lms", readAll(std::string(LUMORA_EXAMPLES_DIR) + "/spheres.lms"));
+        dir_.write("palette.lms", readFile(std::string(LUMORA_EXAMPLES_DIR) + "/palette.lms"));
+        dir_.write("random.lms", readFile(std::string(LUMORA_EXAMPLES_DIR) + "/spheres.lms"));
         dir_.write("plain.lms", minimalScene("sphere { center <0 0 0> radius 1 }\n"
                                              "plane { normal <0 0 1> distance -1 }\n"));
     }
@@ -72,7 +59,7 @@ class RanksTest : public testing::Test {
         return runProgramLimited(LUMORA_MPIEXEC, arguments, dir_.path(), {limit, 4L << 20});
     }
 
-    std::string picture(const std::string& name) const { return readAll(dir_.path() / name); }
+    std::string picture(const std::string& name) const { return readFile(dir_.path() / name); }
 
     TempDir dir_;
 };
@@ -135,7 +122,7 @@ LimitedRun interruptRank(const TempDir& dir, int rank, int signal, const std::st
     std::thread interrupter([&] {
         const auto deadline = std::chrono::steady_clock::now() + 60s;
         while (std::chrono::steady_clock::now() < deadline &&
-               readAll(log).find(" Resolution:") == std::string::npos) {
+               readFile(log).find(" Resolution:") == std::string::npos) {
             std::this_thread::sleep_for(20ms);
         }
         std::this_thread::sleep_for(100ms);
@@ -146,7 +133,7 @@ LimitedRun interruptRank(const TempDir& dir, int rank, int signal, const std::st
                             " > job.log 2>&1";
     LimitedRun run = runProgramLimited("/bin/sh", {"-c", job}, dir.path(), {120s, 4L << 20});
     interrupter.join();
-    run.output = readAll(log);
+    run.output = readFile(log);
     return run;
 }
 

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -15,16 +13,11 @@
 
 namespace {
 
-std::string readText(const std::string& path) {
-    std::ifstream file(path);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
 const std::string kReference = std::string(LUMORA_SOURCE_DIR) + "/docs/scene-language.md";
 const std::string kReadme = std::string(LUMORA_SOURCE_DIR) + "/README.md";
 
 TEST(Reference, NamesEveryKeyword) {
-    const std::string reference = readText(kReference);
+    const std::string reference = readFile(kReference);
     ASSERT_FALSE(reference.empty()) << kReference;
     for (const Keyword& keyword : liste_motcle) {
         EXPECT_NE(reference.find('`' + std::string(keyword.text) + '`'), std::string::npos)
@@ -68,7 +61,7 @@ std::vector<int> brightness(const std::string& scene) {
 
 // A scene lit as meant shows a highlight near white and a picture that is not mostly dark.
 void expectWellLit(const std::string& document) {
-    const std::vector<std::string> scenes = sceneBlocks(readText(document));
+    const std::vector<std::string> scenes = sceneBlocks(readFile(document));
     ASSERT_FALSE(scenes.empty()) << document << " shows no whole scene";
     for (const std::string& scene : scenes) {
         SCOPED_TRACE(scene);
