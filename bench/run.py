@@ -332,6 +332,15 @@ class Series:
         return min(values) if values else None
 
 
+def paired_speedup(single, series):
+    """The median of the runs' own speed-ups: each lumora run's wall over that of the
+    series' run of the same round, which comes soon after it. A machine whose speed drifts
+    over minutes moves both runs of a pair alike, so this figure moves less with it than the
+    ratio of the medians does."""
+    ratios = [a.wall / b.wall for a, b in zip(single.runs, series.runs) if b.wall > 0]
+    return statistics.median(ratios) if ratios else None
+
+
 def total_rays(measure_):
     keys = ("primary rays", "shadow rays", "reflected rays", "refracted rays")
     if not all(k in measure_.stats for k in keys):
@@ -394,12 +403,13 @@ def lumora_rows(results, chosen, renderers):
             per_face = (f"{peak * 1024 * 1024 / scene.faces:.0f}"
                         if scene.faces and peak is not None else "-")
             rate = series.median(rays_per_second)
-            speedup = "-"
+            speedup = paired = "-"
             ceiling = fmt(statistics.median(series.ceiling), 2, "x") if series.ceiling else "-"
             if (renderer.threads > 1 or renderer.family == "mpi") and single is not None:
                 speedup = (fmt(single.median(lambda m: m.wall) / wall, 2, "x") + " ("
                            + fmt(single.best(lambda m: m.wall) / series.best(lambda m: m.wall),
                                  2, "x") + ")")
+                paired = fmt(paired_speedup(single, series), 2, "x")
 
             def phase(key, s=series):
                 return fmt(s.median(lambda m: m.stats.get(key)), 3)
@@ -409,11 +419,12 @@ def lumora_rows(results, chosen, renderers):
                          fmt(series.median(lambda m: m.cpu), 2),
                          fmt(peak, 1), per_face,
                          fmt(rate / 1e6 if rate else None, 2),
-                         speedup, ceiling,
+                         speedup, paired, ceiling,
                          phase("parse time"), phase("hierarchy time"), phase("render time"),
                          phase("write time")])
     headers = ["scene", "program", "wall s", "best s", "cpu s", "peak MB", "B/face",
-               "Mrays/s", "speed-up", "machine", "parse s", "hierarchy s", "render s", "write s"]
+               "Mrays/s", "speed-up", "paired", "machine", "parse s", "hierarchy s", "render s",
+               "write s"]
     return headers, rows
 
 
@@ -637,7 +648,7 @@ def report(args, chosen, renderers, peers, results):
         out += header
     out.append("")
     headers, rows = lumora_rows(results, chosen, renderers)
-    out.append(render_table(headers, rows, args.markdown, ["l", "l"] + ["r"] * 12))
+    out.append(render_table(headers, rows, args.markdown, ["l", "l"] + ["r"] * 13))
     if peers:
         headers, rows = peer_rows(results, chosen, args.resolution)
         if rows:
@@ -653,8 +664,9 @@ def report(args, chosen, renderers, peers, results):
         "Rays/s counts primary, shadow, reflected and refracted rays over the render time; "
         "the speed-up is the ratio of the median walls, that of the best walls in brackets "
         "(a busy moment of the machine only ever adds time, so the best runs show most "
-        "nearly what the programs themselves do); machine is the most that two threads could "
-        "gain at the time, from the speeds of the two cores (a small scene rendered on each "
+        "nearly what the programs themselves do); paired is the median of the runs' own "
+        "speed-ups, each lumora run over the run of the same round; machine is the most that "
+        "two threads could gain at the time, from the speeds of the two cores (a small scene rendered on each "
         "alone beside every lumora-mt run; median); peak memory is the program's own figure "
         f"with --stats, else its maximum resident set ({memory_source()}); B/face is peak memory over the model's faces.",
     ]

@@ -126,17 +126,18 @@ class FakePrograms(unittest.TestCase):
             cells = self.row(table, program)
             # Rays over the render time: (2764800 + 5529600 + 12000) / 0.512 s.
             self.assertEqual(cells[7], f"{(2764800 + 5529600 + 12000) / 0.512 / 1e6:.2f}")
-            self.assertEqual(cells[10:], ["0.004", "0.001", "0.512", "0.031"])
+            self.assertEqual(cells[11:], ["0.004", "0.001", "0.512", "0.031"])
             self.assertEqual(cells[5], "11.2")
         mt = self.row(table, "lumora-mt")
         self.assertRegex(mt[8], r"^\d+\.\d\dx \(\d+\.\d\dx\)$")  # medians (bests)
+        self.assertRegex(mt[9], r"^\d+\.\d\dx$")  # the runs' own speed-ups
         if len(os.sched_getaffinity(0)) == run.MT_THREADS:
             # Two renders of the probe scene, one per core: 1 + faster time / slower time.
-            self.assertTrue(mt[9].endswith("x"), mt[9])
-            self.assertTrue(1.0 <= float(mt[9][:-1]) <= 2.0, mt[9])
+            self.assertTrue(mt[10].endswith("x"), mt[10])
+            self.assertTrue(1.0 <= float(mt[10][:-1]) <= 2.0, mt[10])
         else:
-            self.assertEqual(mt[9], "-")  # with more cores the threads choose theirs
-        self.assertEqual(self.row(table, "lumora")[8:10], ["-", "-"])
+            self.assertEqual(mt[10], "-")  # with more cores the threads choose theirs
+        self.assertEqual(self.row(table, "lumora")[8:11], ["-", "-", "-"])
 
     def test_table_measured_from_outside(self):
         status, table, _ = self.bench("plain", "--runs", "1")
@@ -144,9 +145,21 @@ class FakePrograms(unittest.TestCase):
         self.assertIn("lumora (measured from outside)", table)
         cells = self.row(table, "lumora")
         self.assertEqual(cells[7], "-")                      # no ray counts
-        self.assertEqual(cells[10:], ["-", "-", "0.500", "-"])  # render time from its own line
+        self.assertEqual(cells[11:], ["-", "-", "0.500", "-"])  # render time from its own line
         self.assertGreater(float(cells[5]), 0)               # the kernel's peak memory
         self.assertGreater(float(cells[2]), 0)
+
+    def test_paired_speedup_follows_the_pairs(self):
+        def series(*walls):
+            return run.Series(runs=[run.Measure(w, w, 0, "") for w in walls])
+
+        # The second pair ran at a slow moment for both programs and still gained 2x, like the
+        # first; the ratio of the medians (3.0 over 2.0) mixes the pairs and makes it 1.5x.
+        single, mt = series(2.0, 8.0, 3.0), series(1.0, 4.0, 2.0)
+        self.assertEqual(run.paired_speedup(single, mt), 2.0)
+        # Unequal numbers of runs (a failed run) pair up as far as both go.
+        self.assertEqual(run.paired_speedup(series(2.0, 9.0), series(1.0)), 2.0)
+        self.assertIsNone(run.paired_speedup(series(), series()))
 
     def test_markdown(self):
         status, table, _ = self.bench("stats", "--runs", "1", "--markdown")
